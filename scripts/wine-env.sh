@@ -1,0 +1,12 @@
+# Sourced by every script that runs Windows programs: a Wine prefix of the
+# build's own (never the user's), quiet, with no Mono or Gecko install prompts.
+_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${IMEBASE_WINEPREFIX:-$_root/build/wineprefix}"
+export WINEARCH=win64
+export WINEDEBUG="${WINEDEBUG:--all}"
+# winedbg is disabled: a crashing test program must end, not wait for a
+# debugger until CTest's time-out.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=;winedbg.exe=d}"
+# WinINet honours http_proxy; tests talk to 127.0.0.1 directly.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+unset _root

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Creates the test Wine prefix under build/ once: wineboot, Chinese font
+# substitutes so dialog text renders, and the null graphics driver so that
+# dialogs and message boxes run without a display (the end-to-end tests
+# switch a prefix of their own to X11 under Xvfb).
+set -euo pipefail
+source "$(dirname "$0")/wine-env.sh"
+
+GRAPHICS="${1:-null}"
+marker="$WINEPREFIX/.imebase-ready-$GRAPHICS"
+[ -f "$marker" ] && exit 0
+
+mkdir -p "$WINEPREFIX"
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+
+reg_file="$(mktemp --suffix=.reg)"
+trap 'rm -f "$reg_file"' EXIT
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
+  for face in "MS Shell Dlg" "MS Shell Dlg 2" "SimSun" "Tahoma" "宋体" "Microsoft YaHei"; do
+    printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
+  done
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\r\n'
+  if [ "$GRAPHICS" = null ]; then
+    printf '"Graphics"="null"\r\n'
+  else
+    printf '"Graphics"="x11"\r\n'
+  fi
+  printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n'
+  printf '"mscoree"=""\r\n"mshtml"=""\r\n'
+} | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg_file"
+wine regedit /S "$(winepath -w "$reg_file")" >/dev/null 2>&1
+wineserver -w
+rm -f "$WINEPREFIX"/.imebase-ready-*
+touch "$marker"
+echo "wine prefix ready: $WINEPREFIX ($GRAPHICS graphics)"
