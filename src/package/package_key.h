@@ -1,0 +1,14 @@
+#pragma once
+// The key of every installer package. The packer enciphers with it and the
+// installer deciphers with it, so both take it from here.
+
+#include <cstddef>
+
+namespace package {
+
+inline constexpr char kPackageKey[] = "ZZIMEBase26";
+inline constexpr std::size_t kPackageKeyLength = 11;  // the terminating NUL is not part of the key
+
+static_assert(sizeof(kPackageKey) == kPackageKeyLength + 1);
+
+}  // namespace package

@@ -1,0 +1,123 @@
+#include "package/package_reader.h"
+
+#include "package/package_container.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace package {
+namespace {
+
+constexpr int kSeekFromStart = 0;
+constexpr std::int64_t kBlockMask = ~std::int64_t{kCipherBlock - 1};
+
+}  // namespace
+
+PackageReader::PackageReader(const BlowfishContext* cipher, RawRead raw_read, RawSeek raw_seek)
+    : cipher_(cipher),
+      raw_read_(std::move(raw_read)),
+      raw_seek_(std::move(raw_seek)),
+      buffer_(std::make_unique<std::uint8_t[]>(kWorkBufferSize)) {}
+
+void PackageReader::OnOpen(std::intptr_t handle) {
+    positions_[handle] = 0;
+}
+
+void PackageReader::OnSeek(std::intptr_t handle, long new_position) {
+    // A failed seek leaves the file where it was, so its -1 is not a position.
+    if (new_position >= 0) {
+        positions_[handle] = new_position;
+    }
+}
+
+void PackageReader::OnClose(std::intptr_t handle) {
+    positions_.erase(handle);
+}
+
+std::optional<long> PackageReader::position(std::intptr_t handle) const {
+    const auto it = positions_.find(handle);
+    if (it == positions_.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+long PackageReader::Read(std::intptr_t handle, void* dest, unsigned count) {
+    // A handle the table doesn't know is read from its start.
+    long& recorded = positions_[handle];
+    const long p = recorded;
+    if (count == 0) {
+        return 0;
+    }
+    const long delivered = keyed() ? read_keyed(handle, p, dest, count) : read_plain(handle, p, dest, count);
+    if (delivered < 0) {
+        return -1;
+    }
+    recorded = p + delivered;
+    // The signature is judged on the first read of the file's start.
+    if (p == 0 && delivered >= static_cast<long>(kSignatureLength) &&
+        !check_signature(static_cast<std::uint8_t*>(dest))) {
+        return -1;
+    }
+    return delivered;
+}
+
+long PackageReader::read_plain(std::intptr_t handle, long /*position*/, void* dest, unsigned count) {
+    const long got = raw_read_(handle, dest, count);
+    return got < 0 ? -1 : got;
+}
+
+long PackageReader::read_keyed(std::intptr_t handle, long position, void* dest, unsigned count) {
+    if (position < 0) {
+        return -1;
+    }
+    // The whole blocks that cover bytes p .. p+n-1, aligned to the file.
+    const std::int64_t p = position;
+    const std::int64_t first = p & kBlockMask;
+    const std::int64_t last = (p + count - 1) & kBlockMask;
+    const std::int64_t span = last - first + static_cast<std::int64_t>(kCipherBlock);
+    if (span > static_cast<std::int64_t>(kWorkBufferSize)) {
+        return -1;
+    }
+    if (p != first && raw_seek_(handle, static_cast<long>(first), kSeekFromStart) != first) {
+        return -1;
+    }
+    const unsigned wanted = static_cast<unsigned>(span);
+    if (raw_read_(handle, buffer_.get(), wanted) != static_cast<long>(wanted)) {
+        return -1;
+    }
+    // The package's first bytes are stored in plain; everything after them
+    // is enciphered block by block.
+    const std::int64_t plain = std::clamp<std::int64_t>(static_cast<std::int64_t>(kPlainPrefix) - first, 0, span);
+    decipher_blocks(*cipher_, buffer_.get() + plain, static_cast<std::size_t>(span - plain));
+    std::memcpy(dest, buffer_.get() + (p - first), count);
+    // Leave the file where the decoder expects it: right after the bytes delivered.
+    const std::int64_t next = p + count;
+    if (next != first + span && raw_seek_(handle, static_cast<long>(next), kSeekFromStart) != next) {
+        return -1;
+    }
+    return static_cast<long>(count);
+}
+
+bool PackageReader::check_signature(std::uint8_t* delivered) {
+    if (std::memcmp(delivered, kCabSignature, kSignatureLength) == 0) {
+        if (keyed()) {
+            error_ = kErrPlainWhereKeyed;
+            return false;
+        }
+        return true;
+    }
+    if (std::memcmp(delivered, kPackageSignature, kSignatureLength) == 0) {
+        if (!keyed()) {
+            error_ = kErrKeyedWhereNone;
+            return false;
+        }
+        // The decoder is handed an ordinary cabinet.
+        std::memcpy(delivered, kCabSignature, kSignatureLength);
+        return true;
+    }
+    error_ = kErrNotCabinet;
+    return false;
+}
+
+}  // namespace package

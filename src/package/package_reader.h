@@ -1,0 +1,76 @@
+#pragma once
+// The reader the cabinet decoder uses for a package file: it checks the
+// signature, deciphers the enciphered blocks on the fly and hands the decoder
+// an ordinary cabinet. Without a key it passes plain cabinets through.
+//
+// File access goes through two callbacks so that the same logic serves the
+// Windows extraction (over the C runtime's low-level I/O) and the tests.
+
+#include "package/blowfish.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+namespace package {
+
+class PackageReader {
+public:
+    // Reads up to count bytes at the handle's file position; the number of
+    // bytes read, or a negative value on failure.
+    using RawRead = std::function<long(std::intptr_t handle, void* buffer, unsigned count)>;
+    // Moves the handle's file position (origin 0 = from the start, as
+    // SEEK_SET); the new position, or a negative value on failure.
+    using RawSeek = std::function<long(std::intptr_t handle, long offset, int origin)>;
+
+    // Error codes left in error() by a failed Read.
+    static constexpr std::uint32_t kErrNone = 0;
+    static constexpr std::uint32_t kErrNotCabinet = 2;          // neither "MSCF" nor "CRYP"
+    static constexpr std::uint32_t kErrPlainWhereKeyed = 1007;  // "MSCF" while a key is set
+    static constexpr std::uint32_t kErrKeyedWhereNone = 1008;   // "CRYP" while no key is set
+
+    // Bytes of whole blocks one keyed read may span.
+    static constexpr std::size_t kWorkBufferSize = 65536;
+
+    // cipher may be null (no key); it is consulted on every read, so a key
+    // scheduled later takes effect. It must outlive the reader.
+    PackageReader(const BlowfishContext* cipher, RawRead raw_read, RawSeek raw_seek);
+
+    PackageReader(const PackageReader&) = delete;
+    PackageReader& operator=(const PackageReader&) = delete;
+
+    void set_cipher(const BlowfishContext* cipher) { cipher_ = cipher; }
+
+    // The decoder's read: bytes delivered to dest, or -1 (see error()).
+    long Read(std::intptr_t handle, void* dest, unsigned count);
+
+    // Position bookkeeping for the decoder's open, seek and close.
+    void OnOpen(std::intptr_t handle);
+    void OnSeek(std::intptr_t handle, long new_position);
+    void OnClose(std::intptr_t handle);
+
+    // The recorded position of a handle, if it is open.
+    std::optional<long> position(std::intptr_t handle) const;
+
+    // The error of the last failed read; reads never clear it.
+    std::uint32_t error() const { return error_; }
+    void clear_error() { error_ = kErrNone; }
+
+private:
+    bool keyed() const { return cipher_ != nullptr && cipher_->key_set != 0; }
+    long read_plain(std::intptr_t handle, long position, void* dest, unsigned count);
+    long read_keyed(std::intptr_t handle, long position, void* dest, unsigned count);
+    bool check_signature(std::uint8_t* delivered);
+
+    const BlowfishContext* cipher_;
+    RawRead raw_read_;
+    RawSeek raw_seek_;
+    std::unique_ptr<std::uint8_t[]> buffer_;  // the work buffer, allocated once
+    std::unordered_map<std::intptr_t, long> positions_;
+    std::uint32_t error_ = kErrNone;
+};
+
+}  // namespace package
