@@ -13,6 +13,10 @@ source scripts/wine-env.sh
 # One wineserver for the whole run keeps each wine start cheap.
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Start Wine's own services now, detached from CTest: a service started by
+# the first test program would inherit its output pipe and hold CTest until
+# the time-out.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 status=0
 echo "== native tests"
