@@ -27,46 +27,71 @@ inline void store_le(std::uint8_t* b, std::uint32_t v) {
     b[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-// Sixteen rounds with the subkeys taken in the order given by First and
-// Step (0, +1 to encipher; 17, -1 to decipher), fully unrolled so every
-// subkey index is a constant.
-template <int First, int Step>
-inline void rounds(const BlowfishContext& ctx, std::uint32_t& left, std::uint32_t& right) {
+// Sixteen rounds, with the subkeys taken in the order given by First and
+// Step (0, +1 to encipher; 17, -1 to decipher), unrolled so that every
+// subkey index is a constant. One block's rounds form a single chain of
+// dependent table lookups, so Lanes independent blocks are worked side by
+// side to keep the processor's load units busy.
+template <int First, int Step, int Lanes>
+inline void rounds_lanes(const BlowfishContext& ctx, std::uint32_t (&l)[Lanes], std::uint32_t (&r)[Lanes]) {
     const std::uint32_t* p = ctx.p;
-    std::uint32_t l = left;
-    std::uint32_t r = right;
-    l ^= p[First];
-    r ^= feistel(ctx, l) ^ p[First + 1 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 2 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 3 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 4 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 5 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 6 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 7 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 8 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 9 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 10 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 11 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 12 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 13 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 14 * Step];
-    r ^= feistel(ctx, l) ^ p[First + 15 * Step];
-    l ^= feistel(ctx, r) ^ p[First + 16 * Step];
-    r ^= p[First + 17 * Step];
+    for (int i = 0; i < Lanes; ++i) {
+        l[i] ^= p[First];
+    }
+#define IMEBASE_BF_ROUND(a, b, n)                           \
+    for (int i = 0; i < Lanes; ++i) {                       \
+        b[i] ^= feistel(ctx, a[i]) ^ p[First + (n) * Step]; \
+    }
+    IMEBASE_BF_ROUND(l, r, 1)
+    IMEBASE_BF_ROUND(r, l, 2)
+    IMEBASE_BF_ROUND(l, r, 3)
+    IMEBASE_BF_ROUND(r, l, 4)
+    IMEBASE_BF_ROUND(l, r, 5)
+    IMEBASE_BF_ROUND(r, l, 6)
+    IMEBASE_BF_ROUND(l, r, 7)
+    IMEBASE_BF_ROUND(r, l, 8)
+    IMEBASE_BF_ROUND(l, r, 9)
+    IMEBASE_BF_ROUND(r, l, 10)
+    IMEBASE_BF_ROUND(l, r, 11)
+    IMEBASE_BF_ROUND(r, l, 12)
+    IMEBASE_BF_ROUND(l, r, 13)
+    IMEBASE_BF_ROUND(r, l, 14)
+    IMEBASE_BF_ROUND(l, r, 15)
+    IMEBASE_BF_ROUND(r, l, 16)
+#undef IMEBASE_BF_ROUND
     // The last round's swap is undone: the halves leave crossed.
-    left = r;
-    right = l;
+    for (int i = 0; i < Lanes; ++i) {
+        r[i] ^= p[First + 17 * Step];
+        const std::uint32_t t = l[i];
+        l[i] = r[i];
+        r[i] = t;
+    }
 }
 
 template <int First, int Step>
 inline void run_blocks(const BlowfishContext& ctx, std::uint8_t* data, std::size_t length) {
+    constexpr int kLanes = 4;
     std::uint8_t* const end = data + (length & ~std::size_t{7});
+    while (static_cast<std::size_t>(end - data) >= 8 * kLanes) {
+        std::uint32_t l[kLanes];
+        std::uint32_t r[kLanes];
+        for (int i = 0; i < kLanes; ++i) {
+            l[i] = load_le(data + 8 * i);
+            r[i] = load_le(data + 8 * i + 4);
+        }
+        rounds_lanes<First, Step, kLanes>(ctx, l, r);
+        for (int i = 0; i < kLanes; ++i) {
+            store_le(data + 8 * i, l[i]);
+            store_le(data + 8 * i + 4, r[i]);
+        }
+        data += 8 * kLanes;
+    }
     for (; data != end; data += 8) {
-        std::uint32_t l = load_le(data);
-        std::uint32_t r = load_le(data + 4);
-        rounds<First, Step>(ctx, l, r);
-        store_le(data, l);
-        store_le(data + 4, r);
+        std::uint32_t l[1] = {load_le(data)};
+        std::uint32_t r[1] = {load_le(data + 4)};
+        rounds_lanes<First, Step, 1>(ctx, l, r);
+        store_le(data, l[0]);
+        store_le(data + 4, r[0]);
     }
 }
 
@@ -108,12 +133,21 @@ void SetKey(BlowfishContext& ctx, const std::uint8_t* key, std::size_t length) {
     ctx.key_set = 1;
 }
 
+template <int First, int Step>
+inline void run_words(const BlowfishContext& ctx, std::uint32_t& left, std::uint32_t& right) {
+    std::uint32_t l[1] = {left};
+    std::uint32_t r[1] = {right};
+    rounds_lanes<First, Step, 1>(ctx, l, r);
+    left = l[0];
+    right = r[0];
+}
+
 void encipher_words(const BlowfishContext& ctx, std::uint32_t& left, std::uint32_t& right) {
-    rounds<0, 1>(ctx, left, right);
+    run_words<0, 1>(ctx, left, right);
 }
 
 void decipher_words(const BlowfishContext& ctx, std::uint32_t& left, std::uint32_t& right) {
-    rounds<17, -1>(ctx, left, right);
+    run_words<17, -1>(ctx, left, right);
 }
 
 void encipher_block(const BlowfishContext& ctx, std::uint8_t block[8]) {

@@ -155,7 +155,9 @@ TEST(Blowfish, ManyBlocksMatchOneByOneAndRoundTrip) {
     const BlowfishContext ctx =
         keyed({package::kPackageKey, package::kPackageKey + package::kPackageKeyLength});
     std::mt19937 rng(7);
-    std::vector<std::uint8_t> data(8 * 1000 + 5);  // a trailing partial block stays as it is
+    // 1003 blocks: groups of several blocks and single ones; a trailing
+    // partial block stays as it is.
+    std::vector<std::uint8_t> data(8 * 1003 + 5);
     for (auto& b : data) {
         b = static_cast<std::uint8_t>(rng());
     }
