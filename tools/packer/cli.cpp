@@ -1,0 +1,169 @@
+#include "cli.h"
+
+#include "commands.h"
+#include "tool_error.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+
+#ifndef IMEPACK_VERSION
+#define IMEPACK_VERSION "unknown"
+#endif
+
+namespace imepack {
+
+namespace {
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct CommandHelp {
+    const char* name;
+    const char* synopsis;
+    std::size_t operands;
+    const char* text;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"cab", "cab FOLDER OUT.cab [--store]", 2,
+     "Writes a Microsoft cabinet of every file below FOLDER, subfolders included\n"
+     "(stored as \"sub\\name\"), with each file's time stamp (local time, in DOS\n"
+     "form), its read-only attribute and the archive attribute. Names that\n"
+     "aren't ASCII are stored in UTF-8 (attribute 0x80). Empty folders are not\n"
+     "stored. Data is MSZIP-compressed on all cores; --store writes it\n"
+     "uncompressed.\n"},
+    {"seal", "seal IN.cab OUT.pkg", 2,
+     "Enciphers a cabinet into a package (\"CRYP\") with the package key, the\n"
+     "form the installer carries.\n"},
+    {"unseal", "unseal IN.pkg OUT.cab", 2,
+     "Turns a package back into the cabinet it was sealed from, byte for byte.\n"},
+    {"attach", "attach INSTALLER.exe PACKAGE OUT.exe", 3,
+     "Writes OUT.exe: the installer with PACKAGE appended and its offset in the\n"
+     "image header's LoaderFlags field (PE32 and PE32+). A package the installer\n"
+     "already carries is replaced, never stacked. PACKAGE must be sealed.\n"},
+    {"inspect", "inspect FILE", 1,
+     "Shows what FILE is: for an installer its image size, package offset and\n"
+     "size and the package's files; for a package or cabinet its header and\n"
+     "files (size, date and time, attributes R H S A and U for UTF-8 names).\n"},
+    {"record", "record DESCRIPTION.txt OUT.dif", 2,
+     "Writes the install information record (\"InstallInfo.dif\", 2668 bytes)\n"
+     "from a UTF-8 description: one \"field = value\" a line, '#' starts a\n"
+     "comment line. Fields: ime_name (required), layout_text, display_name,\n"
+     "shortcut_flags (a number, decimal or 0x hex), comments, publisher,\n"
+     "display_version, contact, url_info_about, help_link, url_update_info,\n"
+     "help_telephone, post_install_open.\n"},
+    {"build", "build PRODUCT-FOLDER DESCRIPTION.txt INSTALLER.exe OUT.exe", 4,
+     "All steps at once: the record from DESCRIPTION.txt goes into the cabinet's\n"
+     "top level as \"InstallInfo.dif\" beside PRODUCT-FOLDER's files (a folder\n"
+     "that already holds one is refused), the cabinet is sealed and attached to\n"
+     "INSTALLER.exe, and the result written to OUT.exe.\n"},
+};
+
+constexpr const char* kExitText =
+    "Exit codes: 0 success, 1 bad input (the message names the file and line),\n"
+    "2 wrong usage. Outputs are written whole or not at all.\n";
+
+const CommandHelp* find_command(std::string_view name) {
+    for (const CommandHelp& c : kCommands) {
+        if (name == c.name) return &c;
+    }
+    return nullptr;
+}
+
+void print_overview(std::FILE* out) {
+    std::fprintf(out, "imepack %s: packs an input-method product into its installer.\n\nUsage:\n", IMEPACK_VERSION);
+    for (const CommandHelp& c : kCommands) std::fprintf(out, "  imepack %s\n", c.synopsis);
+    std::fprintf(out, "  imepack help [COMMAND]    (or COMMAND --help)\n  imepack --version\n\n%s", kExitText);
+}
+
+void print_command_help(const CommandHelp& c, std::FILE* out) {
+    std::fprintf(out, "Usage: imepack %s\n\n%s\n%s", c.synopsis, c.text, kExitText);
+}
+
+void dispatch(const CommandHelp& c, const std::vector<std::string>& operands, bool store) {
+    if (store && std::string_view(c.name) != "cab") throw UsageError("--store belongs to the cab command only");
+    const auto& o = operands;
+    const std::string_view name = c.name;
+    if (name == "cab") command_cab(o[0], o[1], store ? Compression::Store : Compression::Mszip, stdout);
+    else if (name == "seal") command_seal(o[0], o[1], stdout);
+    else if (name == "unseal") command_unseal(o[0], o[1], stdout);
+    else if (name == "attach") command_attach(o[0], o[1], o[2], stdout);
+    else if (name == "inspect") command_inspect(o[0], stdout);
+    else if (name == "record") command_record(o[0], o[1], stdout);
+    else command_build(o[0], o[1], o[2], o[3], stdout);
+}
+
+int run_command(const CommandHelp& c, const std::vector<std::string>& args) {
+    std::vector<std::string> operands;
+    bool store = false;
+    bool options_done = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (!options_done && (a == "--help" || a == "-h")) {
+            print_command_help(c, stdout);
+            return kExitSuccess;
+        }
+        if (!options_done && a == "--") options_done = true;
+        else if (!options_done && a == "--store") store = true;
+        else if (!options_done && a.size() > 1 && a[0] == '-') throw UsageError("unknown option " + a);
+        else operands.push_back(a);
+    }
+    if (operands.size() != c.operands) {
+        throw UsageError(std::string(c.name) + " takes " + std::to_string(c.operands) + " operand(s), got " +
+                         std::to_string(operands.size()) + "\nusage: imepack " + c.synopsis);
+    }
+    dispatch(c, operands, store);
+    return kExitSuccess;
+}
+
+int run_checked(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        print_overview(stderr);
+        return kExitUsage;
+    }
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h" || (first == "help" && args.size() == 1)) {
+        print_overview(stdout);
+        return kExitSuccess;
+    }
+    if (first == "--version") {
+        std::printf("imepack %s\n", IMEPACK_VERSION);
+        return kExitSuccess;
+    }
+    if (first == "help") {
+        const CommandHelp* c = find_command(args[1]);
+        if (c == nullptr) throw UsageError("no command \"" + args[1] + "\"");
+        print_command_help(*c, stdout);
+        return kExitSuccess;
+    }
+    const CommandHelp* c = find_command(first);
+    if (c == nullptr) throw UsageError("no command \"" + first + "\" (imepack --help lists them)");
+    return run_command(*c, args);
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::string>& args) {
+    try {
+        return run_checked(args);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "imepack: %s\n", e.what());
+        return kExitUsage;
+    } catch (const InputError& e) {
+        std::fprintf(stderr, "imepack: %s\n", e.what());
+        return kExitBadInput;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "imepack: out of memory\n");
+        return kExitBadInput;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "imepack: %s\n", e.what());
+        return kExitBadInput;
+    }
+}
+
+}  // namespace imepack

@@ -1,0 +1,232 @@
+#include "commands.h"
+
+#include "cabinet_format.h"
+#include "description.h"
+#include "dos_time.h"
+#include "file_io.h"
+#include "folder_scan.h"
+#include "package/install_info.h"
+#include "packaging.h"
+#include "tool_error.h"
+#include "utf8.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+namespace imepack {
+
+namespace {
+
+// The file's name in front of an error that doesn't say it yet.
+template <typename F>
+auto naming(const std::string& file, F&& step) -> decltype(step()) {
+    try {
+        return step();
+    } catch (const InputError& e) {
+        throw InputError(file + ": " + e.what());
+    }
+}
+
+std::string attribute_letters(std::uint16_t a) {
+    std::string s = "-----";
+    if (a & cab::kAttribReadOnly) s[0] = 'R';
+    if (a & cab::kAttribHidden) s[1] = 'H';
+    if (a & cab::kAttribSystem) s[2] = 'S';
+    if (a & cab::kAttribArchive) s[3] = 'A';
+    if (a & cab::kAttribNameIsUtf8) s[4] = 'U';
+    return s;
+}
+
+const char* compression_name(std::uint16_t type) {
+    switch (type) {
+    case cab::kCompressNone: return "stored";
+    case cab::kCompressMszip: return "MSZIP";
+    case 2: return "Quantum";
+    case 3: return "LZX";
+    default: return "unknown";
+    }
+}
+
+void print_listing(const CabinetListing& listing, std::FILE* out) {
+    std::fprintf(out, "cabinet: %u bytes, version %u.%u, %zu folder(s), %zu file(s)\n", listing.cabinet_size,
+                 listing.version_major, listing.version_minor, listing.folders.size(), listing.files.size());
+    for (std::size_t i = 0; i < listing.folders.size(); ++i) {
+        const CabinetFolderEntry& f = listing.folders[i];
+        std::fprintf(out, "folder %zu: %s, %u data block(s) at offset %u\n", i, compression_name(f.compression),
+                     f.blocks, f.data_offset);
+    }
+    std::fprintf(out, "%12s  %-19s  %-5s  %s\n", "size", "date/time", "attr", "name");
+    std::uint64_t total = 0;
+    for (const CabinetFileEntry& f : listing.files) {
+        std::fprintf(out, "%12u  %s  %s  %s\n", f.size, format_dos_time(f.dos_date, f.dos_time).c_str(),
+                     attribute_letters(f.attributes).c_str(), f.name.c_str());
+        total += f.size;
+    }
+    std::fprintf(out, "%12llu  total in %zu file(s)\n", static_cast<unsigned long long>(total), listing.files.size());
+}
+
+void inspect_cabinet(std::span<const std::uint8_t> cabinet, std::FILE* out) {
+    const CabinetListing listing = read_cabinet_listing(cabinet);
+    check_data_blocks(listing, cabinet);
+    print_listing(listing, out);
+}
+
+void inspect_installer(const std::string& name, std::span<const std::uint8_t> bytes, std::FILE* out) {
+    const InstallerParts parts = split_installer(bytes);
+    std::fprintf(out, "%s: installer (%s image)\n", name.c_str(), parts.pe32_plus ? "PE32+" : "PE32");
+    std::fprintf(out, "image size: %zu bytes\n", parts.image.size());
+    if (parts.package.empty()) {
+        std::fprintf(out, "package: none attached\n");
+        return;
+    }
+    std::fprintf(out, "package offset: %zu (LoaderFlags at 0x%X)\n", parts.image.size(), parts.field_offset);
+    std::fprintf(out, "package size: %zu bytes\n", parts.package.size());
+    const std::vector<std::uint8_t> cabinet = naming("the attached package", [&] { return unseal_package(parts.package); });
+    print_listing(read_cabinet_listing(cabinet), out);
+}
+
+void report_time(std::FILE* report, std::chrono::steady_clock::time_point start) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::fprintf(report, " in %.2f s\n", static_cast<double>(ms.count()) / 1000.0);
+}
+
+std::uint64_t total_size(const std::vector<CabinetFile>& files) {
+    std::uint64_t total = 0;
+    for (const CabinetFile& f : files) {
+        if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&f.source)) total += bytes->size();
+        else total += f.size;
+    }
+    return total;
+}
+
+bool same_name_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// The record goes into the cabinet's root beside the product's files.
+void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> record, const std::string& folder) {
+    constexpr std::string_view kRecordName = "InstallInfo.dif";
+    for (const CabinetFile& f : files) {
+        if (same_name_ignoring_case(f.name, kRecordName)) {
+            throw InputError(folder + ": already holds " + f.name +
+                             "; the record is made from the description, so take that file out of the folder");
+        }
+    }
+    CabinetFile entry;
+    entry.name = kRecordName;
+    entry.source = std::move(record);
+    const DosTime now = dos_time_from_unix(std::time(nullptr));
+    entry.dos_date = now.date;
+    entry.dos_time = now.time;
+    entry.attributes = cab::kAttribArchive;
+    const auto at = std::lower_bound(files.begin(), files.end(), entry.name,
+                                     [](const CabinetFile& f, const std::string& n) { return f.name < n; });
+    files.insert(at, std::move(entry));
+}
+
+// A product without its IME file installs nothing useful; say so early.
+void warn_missing_ime_file(const std::vector<CabinetFile>& files, const std::vector<std::uint8_t>& record,
+                           std::FILE* report) {
+    const package::InstallInfo info = package::load_install_info(record);
+    std::string ime_file;
+    for (const char16_t c : info.ime_name) {
+        if (c == 0) break;
+        if (c >= 0x80) return;  // non-ASCII names: no simple comparison; skip the hint
+        ime_file += static_cast<char>(c);
+    }
+    ime_file += ".ime";
+    for (const CabinetFile& f : files) {
+        if (same_name_ignoring_case(f.name, ime_file)) return;
+    }
+    std::fprintf(report, "warning: the product folder has no %s at its top level\n", ime_file.c_str());
+}
+
+}  // namespace
+
+void command_cab(const std::string& folder, const std::string& out, Compression compression, std::FILE* report) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
+    const std::vector<std::uint8_t> cabinet =
+        naming(folder, [&] { return write_cabinet(files, CabinetOptions{compression, 0, {}}); });
+    write_file_atomically(path_from_utf8(out), cabinet);
+    std::fprintf(report, "%s: %zu file(s), %llu bytes -> %zu bytes (%s)", out.c_str(), files.size(),
+                 static_cast<unsigned long long>(total_size(files)), cabinet.size(),
+                 compression == Compression::Mszip ? "MSZIP" : "stored");
+    report_time(report, start);
+}
+
+void command_seal(const std::string& in, const std::string& out, std::FILE* report) {
+    const std::vector<std::uint8_t> cabinet = read_file(path_from_utf8(in));
+    const std::vector<std::uint8_t> sealed = naming(in, [&] { return seal_package(cabinet); });
+    write_file_atomically(path_from_utf8(out), sealed);
+    std::fprintf(report, "%s: sealed package, %zu bytes\n", out.c_str(), sealed.size());
+}
+
+void command_unseal(const std::string& in, const std::string& out, std::FILE* report) {
+    const std::vector<std::uint8_t> sealed = read_file(path_from_utf8(in));
+    const std::vector<std::uint8_t> cabinet = naming(in, [&] { return unseal_package(sealed); });
+    write_file_atomically(path_from_utf8(out), cabinet);
+    std::fprintf(report, "%s: cabinet, %zu bytes\n", out.c_str(), cabinet.size());
+}
+
+void command_attach(const std::string& installer, const std::string& package, const std::string& out,
+                    std::FILE* report) {
+    const std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
+    const std::vector<std::uint8_t> sealed = read_file(path_from_utf8(package));
+    naming(installer, [&] { return split_installer(exe); });
+    const std::vector<std::uint8_t> result = naming(package, [&] { return attach_package(exe, sealed); });
+    write_file_atomically(path_from_utf8(out), result);
+    std::fprintf(report, "%s: installer with its package at offset %zu (%zu bytes)\n", out.c_str(),
+                 result.size() - sealed.size(), sealed.size());
+}
+
+void command_inspect(const std::string& file, std::FILE* report) {
+    const std::vector<std::uint8_t> bytes = read_file(path_from_utf8(file));
+    naming(file, [&] {
+        if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
+            inspect_installer(file, bytes, report);
+        } else if (bytes.size() >= 4 && std::memcmp(bytes.data(), "CRYP", 4) == 0) {
+            const std::vector<std::uint8_t> cabinet = unseal_package(bytes);
+            std::fprintf(report, "%s: sealed package, %zu bytes\n", file.c_str(), bytes.size());
+            print_listing(read_cabinet_listing(cabinet), report);
+        } else if (bytes.size() >= 4 && std::memcmp(bytes.data(), "MSCF", 4) == 0) {
+            std::fprintf(report, "%s: plain cabinet, %zu bytes\n", file.c_str(), bytes.size());
+            inspect_cabinet(bytes, report);
+        } else {
+            throw InputError("neither an installer, a sealed package nor a cabinet");
+        }
+        return 0;
+    });
+}
+
+void command_record(const std::string& description, const std::string& out, std::FILE* report) {
+    const std::vector<std::uint8_t> text = read_file(path_from_utf8(description));
+    const std::vector<std::uint8_t> record = record_from_description(text, description);
+    write_file_atomically(path_from_utf8(out), record);
+    std::fprintf(report, "%s: install information, %zu bytes\n", out.c_str(), record.size());
+}
+
+void command_build(const std::string& folder, const std::string& description, const std::string& installer,
+                   const std::string& out, std::FILE* report) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::uint8_t> record = record_from_description(read_file(path_from_utf8(description)), description);
+    const std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
+    naming(installer, [&] { return split_installer(exe); });
+    std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
+    warn_missing_ime_file(files, record, stderr);
+    add_record(files, std::move(record), folder);
+    const std::vector<std::uint8_t> cabinet = naming(folder, [&] { return write_cabinet(files); });
+    const std::vector<std::uint8_t> sealed = seal_package(cabinet);
+    const std::vector<std::uint8_t> result = attach_package(exe, sealed);
+    write_file_atomically(path_from_utf8(out), result);
+    std::fprintf(report, "%s: installer with %zu file(s), package of %zu bytes at offset %zu", out.c_str(),
+                 files.size(), sealed.size(), result.size() - sealed.size());
+    report_time(report, start);
+}
+
+}  // namespace imepack

@@ -1,0 +1,23 @@
+#pragma once
+// The subcommands of imepack, one function each. Paths are UTF-8. Each
+// writes its output atomically and throws InputError for bad input; a
+// short summary goes to `report`.
+
+#include "cabinet_writer.h"
+
+#include <cstdio>
+#include <string>
+
+namespace imepack {
+
+void command_cab(const std::string& folder, const std::string& out, Compression compression, std::FILE* report);
+void command_seal(const std::string& in, const std::string& out, std::FILE* report);
+void command_unseal(const std::string& in, const std::string& out, std::FILE* report);
+void command_attach(const std::string& installer, const std::string& package, const std::string& out,
+                    std::FILE* report);
+void command_inspect(const std::string& file, std::FILE* report);
+void command_record(const std::string& description, const std::string& out, std::FILE* report);
+void command_build(const std::string& folder, const std::string& description, const std::string& installer,
+                   const std::string& out, std::FILE* report);
+
+}  // namespace imepack
