@@ -7,7 +7,15 @@ set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 
 GRAPHICS="${1:-null}"
-marker="$WINEPREFIX/.imebase-ready-$GRAPHICS"
+# An optional WIDTHxHEIGHT puts every program of the prefix on one virtual
+# desktop of that size: under Xvfb, which has no window manager, Wine then
+# draws window frames and captions itself, as screenshots should show them.
+DESKTOP="${2:-}"
+if [ -n "$DESKTOP" ] && ! [[ "$DESKTOP" =~ ^[0-9]+x[0-9]+$ ]]; then
+  echo "wine-prefix.sh: desktop size must be WIDTHxHEIGHT, not '$DESKTOP'" >&2
+  exit 2
+fi
+marker="$WINEPREFIX/.imebase-ready-$GRAPHICS${DESKTOP:+-$DESKTOP}"
 [ -f "$marker" ] && exit 0
 
 mkdir -p "$WINEPREFIX"
@@ -28,6 +36,10 @@ trap 'rm -f "$reg_file"' EXIT
   else
     printf '"Graphics"="x11"\r\n'
   fi
+  if [ -n "$DESKTOP" ]; then
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="Default"\r\n'
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"Default"="%s"\r\n' "$DESKTOP"
+  fi
   printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n'
   printf '"mscoree"=""\r\n"mshtml"=""\r\n'
 } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg_file"
@@ -35,4 +47,4 @@ wine regedit /S "$(winepath -w "$reg_file")" >/dev/null 2>&1
 wineserver -w
 rm -f "$WINEPREFIX"/.imebase-ready-*
 touch "$marker"
-echo "wine prefix ready: $WINEPREFIX ($GRAPHICS graphics)"
+echo "wine prefix ready: $WINEPREFIX ($GRAPHICS graphics${DESKTOP:+, desktop $DESKTOP})"

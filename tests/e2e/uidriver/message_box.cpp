@@ -60,8 +60,12 @@ std::wstring message_box_text(HWND box) {
 int button_id(const std::wstring& name) {
     for (const auto& [word, id] : kButtons)
         if (same_text_ignoring_case(name, word)) return id;
-    const long long id = parse_number(name, L"message box button");
-    if (id <= 0 || id > 0xFFFF) fail_usage(L"no such message box button: " + name);
+    const bool numeric = !name.empty() && name.find_first_not_of(L"0123456789") == std::wstring::npos;
+    const long long id = numeric ? parse_number(name, L"message box button") : 0;
+    if (id <= 0 || id > 0xFFFF)
+        fail_usage(L"no such message box button: " + name +
+                   L" (ok, cancel, abort, retry, ignore, yes, no, close, help, tryagain, "
+                   L"continue or an ID)");
     return static_cast<int>(id);
 }
 
