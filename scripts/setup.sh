@@ -12,7 +12,7 @@ PACKAGES=(
   libdeflate-dev zlib1g-dev libssl-dev
   wine wine64
   xvfb xauth imagemagick
-  fonts-wqy-microhei fonts-dejavu-core
+  fonts-wqy-microhei fonts-dejavu-core fonts-comfortaa
   cabextract gcab
   file
 )
