@@ -36,6 +36,15 @@ InstallInfo load_install_info(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) {
         std::memcpy(&info, bytes.data(), std::min(bytes.size(), sizeof info));
     }
+    // Every reader takes the text slots as terminated strings; a file whose
+    // text fills a slot to the end would make them run into the next field
+    // (or past the record), so the last unit of each slot is always a NUL.
+    auto* raw = reinterpret_cast<unsigned char*>(&info);
+    for (const InstallInfoField& field : kFields) {
+        if (!field.is_number) {
+            std::memset(raw + field.offset + 2 * (field.units - 1), 0, 2);
+        }
+    }
     return info;
 }
 

@@ -62,6 +62,8 @@ inline constexpr std::uint32_t kShortcutMoreToolsMask = 0x1F00;
 
 // The record from the bytes of "InstallInfo.dif": the first 2668 bytes are
 // copied; whatever a shorter file lacks stays zero, extra bytes are ignored.
+// The last unit of every text slot is set to NUL, so a slot of N units holds
+// at most N - 1 characters and every text field is terminated.
 InstallInfo load_install_info(std::span<const std::uint8_t> bytes);
 
 // One field of the record, for tools that fill it from a description.

@@ -49,7 +49,7 @@ long PackageReader::Read(std::intptr_t handle, void* dest, unsigned count) {
     if (count == 0) {
         return 0;
     }
-    const long delivered = keyed() ? read_keyed(handle, p, dest, count) : read_plain(handle, p, dest, count);
+    const long delivered = keyed() ? read_keyed(handle, p, dest, count) : read_plain(handle, dest, count);
     if (delivered < 0) {
         return -1;
     }
@@ -62,7 +62,7 @@ long PackageReader::Read(std::intptr_t handle, void* dest, unsigned count) {
     return delivered;
 }
 
-long PackageReader::read_plain(std::intptr_t handle, long /*position*/, void* dest, unsigned count) {
+long PackageReader::read_plain(std::intptr_t handle, void* dest, unsigned count) {
     const long got = raw_read_(handle, dest, count);
     return got < 0 ? -1 : got;
 }

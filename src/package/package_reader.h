@@ -44,10 +44,15 @@ public:
 
     void set_cipher(const BlowfishContext* cipher) { cipher_ = cipher; }
 
-    // The decoder's read: bytes delivered to dest, or -1 (see error()).
+    // The decoder's read: bytes delivered to dest, or -1. A refused
+    // signature also records its code in error(); a short or failed read of
+    // the file records none. A failed read leaves the position where it was.
+    // With a key, one read may span at most kWorkBufferSize bytes of blocks.
     long Read(std::intptr_t handle, void* dest, unsigned count);
 
-    // Position bookkeeping for the decoder's open, seek and close.
+    // Position bookkeeping for the decoder's open, seek and close. A handle
+    // read without OnOpen starts at 0; a negative seek result (a failed
+    // seek) leaves the recorded position alone.
     void OnOpen(std::intptr_t handle);
     void OnSeek(std::intptr_t handle, long new_position);
     void OnClose(std::intptr_t handle);
@@ -61,7 +66,7 @@ public:
 
 private:
     bool keyed() const { return cipher_ != nullptr && cipher_->key_set != 0; }
-    long read_plain(std::intptr_t handle, long position, void* dest, unsigned count);
+    long read_plain(std::intptr_t handle, void* dest, unsigned count);
     long read_keyed(std::intptr_t handle, long position, void* dest, unsigned count);
     bool check_signature(std::uint8_t* delivered);
 

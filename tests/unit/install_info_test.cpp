@@ -30,7 +30,17 @@ TEST(InstallInfo, LoadsAFullRecordFieldByField) {
     EXPECT_EQ(std::u16string(info.display_name), u"演示输入法");
     EXPECT_EQ(info.shortcut_flags, 0x1820u);
     EXPECT_EQ(std::u16string(info.post_install_open), u"readme.txt");
-    EXPECT_EQ(info.post_install_open[259], u'\x7F00');
+}
+
+TEST(InstallInfo, TextFillingItsSlotIsCutToTerminate) {
+    // Every byte non-zero: no slot holds a NUL of its own.
+    const std::vector<std::uint8_t> bytes(package::kInstallInfoSize, 0x41);
+    const InstallInfo info = package::load_install_info(bytes);
+    EXPECT_EQ(std::u16string(info.ime_name), std::u16string(39, u'\x4141'));
+    EXPECT_EQ(std::u16string(info.comments), std::u16string(19, u'\x4141'));
+    EXPECT_EQ(std::u16string(info.post_install_open), std::u16string(259, u'\x4141'));
+    EXPECT_EQ(info.shortcut_flags, 0x41414141u);  // numbers and reserved bytes are kept
+    EXPECT_EQ(info.reserved[7], 0x41);
 }
 
 TEST(InstallInfo, ShortDataLeavesTheRestZero) {
@@ -38,8 +48,11 @@ TEST(InstallInfo, ShortDataLeavesTheRestZero) {
     const InstallInfo info = package::load_install_info(bytes);
     const auto* raw = reinterpret_cast<const std::uint8_t*>(&info);
     for (std::size_t i = 0; i < sizeof info; ++i) {
-        ASSERT_EQ(raw[i], i < 100 ? 0x41 : 0) << "byte " << i;
+        // 78-79 is the last unit of ime_name, always NUL.
+        const bool copied = i < 100 && i != 78 && i != 79;
+        ASSERT_EQ(raw[i], copied ? 0x41 : 0) << "byte " << i;
     }
+    EXPECT_EQ(std::u16string(info.layout_text), std::u16string(10, u'\x4141'));
 
     const InstallInfo empty = package::load_install_info({});
     const auto* zero = reinterpret_cast<const std::uint8_t*>(&empty);
