@@ -17,7 +17,8 @@ and registry, files and screenshots are checked afterwards.
 Configuration comes from the environment (CTest sets it): IMEBASE_UIDRIVER
 (uidriver.exe), IMEBASE_SOURCE_DIR, IMEBASE_BUILD_DIR (build/<preset>), and
 optionally IMEBASE_E2E_KEEP=1 to keep a session's prefix for a look after
-the run.
+the run and IMEBASE_E2E_LOCALE for Wine's locale (default C.UTF-8; it must
+be a UTF-8 locale for Chinese arguments to reach the programs whole).
 """
 
 import fcntl
@@ -150,7 +151,7 @@ def _wine_base_env(prefix):
             result[key.decode()] = value.decode(errors="surrogateescape")
     # Wine turns the Unix command line into UTF-16 with the locale's
     # character set: UTF-8 keeps Chinese arguments whole.
-    result.setdefault("LC_ALL", "C.UTF-8")
+    result["LC_ALL"] = os.environ.get("IMEBASE_E2E_LOCALE", "C.UTF-8")
     return result
 
 

@@ -282,6 +282,50 @@ class Screenshots(FixtureCase):
                          message="can't write the PNG file")
 
 
+class HarnessHelpers(unittest.TestCase):
+    """The harness's own helpers that later tests rely on for their checks."""
+
+    def test_registry_values_of_every_type_read_back(self):
+        key = r"HKCU\Software\ImeBaseE2E\读回"
+        for name, kind, data in [("文本", "REG_SZ", "紫金 \"引号\" \\ 反斜杠"),
+                                 ("Count", "REG_DWORD", "0x2a"),
+                                 ("Path", "REG_EXPAND_SZ", "%SystemRoot%\\x"),
+                                 ("List", "REG_MULTI_SZ", "一\\0two"),
+                                 ("Blob", "REG_BINARY", "00ff10")]:
+            result = session.run("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f")
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        session.run("reg", "add", key, "/ve", "/d", "默认", "/f")
+        self.assertEqual(session.reg_query(key, "文本"), '紫金 "引号" \\ 反斜杠')
+        self.assertEqual(session.reg_query(key, "Count"), 42)
+        self.assertEqual(session.reg_query(key, "Path"), "%SystemRoot%\\x")
+        self.assertEqual(session.reg_query(key, "List"), ["一", "two"])
+        self.assertEqual(session.reg_query(key, "Blob"), b"\x00\xff\x10")
+        self.assertEqual(session.reg_query(key, ""), "默认")
+        self.assertIsNone(session.reg_query(key, "missing"))
+        self.assertIsNone(session.reg_query(key + r"\nothing", "x"))
+        self.assertEqual(session.reg_query(r"HKCU\Software\Wine\Drivers", "Graphics"), "x11")
+
+    def test_export_parser_keeps_continued_hex_and_escapes(self):
+        text = ('Windows Registry Editor Version 5.00\r\n\r\n'
+                '[HKEY_CURRENT_USER\\A]\r\n'
+                '"s"="a\\\\b\\"c"\r\n'
+                '"h"=hex:01,02,\\\r\n  03\r\n'
+                '"q"=hex(b):01,00,00,00,00,00,00,00\r\n'
+                '@=dword:00000010\r\n')
+        self.assertEqual(harness.parse_reg_export(text), {
+            "HKEY_CURRENT_USER\\A": {"s": 'a\\b"c', "h": b"\x01\x02\x03", "q": 1, "": 16}})
+
+    def test_paths_convert_both_ways(self):
+        inside = session.prefix / "drive_c" / "Program Files" / "演示 输入法"
+        inside.mkdir(parents=True, exist_ok=True)
+        self.assertEqual(session.to_windows(inside), "C:\\Program Files\\演示 输入法")
+        self.assertEqual(session.to_linux("c:\\PROGRAM FILES\\演示 输入法"), inside)
+        self.assertEqual(session.to_windows("/tmp"), "Z:\\tmp")
+        self.assertEqual(session.to_linux("Z:\\tmp"), Path("/tmp"))
+        with self.assertRaises(harness.HarnessError):
+            session.to_linux("relative\\path")
+
+
 class NullGraphicsDriver(FixtureCase):
     """The same driver with Wine's null graphics driver: no display at all,
     dialogs and cross-process messages still work."""
