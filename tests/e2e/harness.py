@@ -505,10 +505,12 @@ class WineSession:
         out = result.stdout
         return out[:-1] if out.endswith("\n") else out
 
-    def rows(self, window, control, header=False, timeout_ms=None):
+    def rows(self, window, control, header=False, marks=False, timeout_ms=None):
         """The rows of a list view, list box, combo box or tab control, each
-        a list of cells."""
-        args = ["rows", window, str(control)] + (["--header"] if header else [])
+        a list of cells. With `marks`, each row starts with a cell of its
+        marks: "selected", "checked"/"unchecked" (comma-joined) or "-"."""
+        args = ["rows", window, str(control)] + (["--header"] if header else []) + \
+            (["--marks"] if marks else [])
         text = self.ui(*args, timeout_ms=timeout_ms)
         if text == "" and not header:
             return []

@@ -228,6 +228,37 @@ class Acting(FixtureCase):
         self.assertEqual(len(rows), 13)
         self.assertEqual(rows[-1], ["步骤 10", "完成"])
 
+    def test_list_view_rows_selected_and_checked(self):
+        self.assertEqual(self.wine.rows(TITLE, 1006, marks=True), [
+            ["unchecked", "复制文件", "完成"],
+            ["unchecked", "注册输入法", "成功"],
+            ["unchecked", "Write registry", "ok"],
+        ])
+        self.wine.ui("select", TITLE, "1006", "1")
+        self.wait_event("row1=selected")
+        self.wine.ui("check-row", TITLE, "1006", "2")
+        self.wait_event("row2=checked")
+        self.assertEqual([r[0] for r in self.wine.rows(TITLE, 1006, marks=True)],
+                         ["unchecked", "unchecked,selected", "checked"])
+        # One selection at a time: a new row takes it over.
+        self.wine.ui("select", TITLE, "1006", "0")
+        self.wait_event("row0=selected")
+        self.wine.ui("check-row", TITLE, "1006", "2", "off")
+        self.wait_event("row2=unchecked")
+        self.assertEqual([r[0] for r in self.wine.rows(TITLE, 1006, marks=True)],
+                         ["unchecked,selected", "unchecked", "unchecked"])
+        self.assertEqual(self.wine.rows(TITLE, 1006, header=True, marks=True)[0], ["", "项目", "状态"])
+        self.assertFails(1, "select", TITLE, "1006", "3", message="row 3 doesn't exist")
+        self.assertFails(1, "check-row", TITLE, "1009", "0", message="not a list view with check boxes")
+
+    def test_list_box_line_selected_with_notification(self):
+        self.assertEqual(self.wine.rows(TITLE, 1009, marks=True)[1][0], "-")
+        self.wine.ui("select", TITLE, "1009", "1")
+        self.wait_event("line=1")
+        self.assertEqual(self.wine.rows(TITLE, 1009, marks=True),
+                         [["-", "进程ID: 1234    进程名称: demo.exe"],
+                          ["selected", "ID: 99    NAME: 记事本.exe"]])
+
     def test_typing_by_set_text_and_by_keys(self):
         self.wine.ui("type", TITLE, "1010", "你好 world")
         # The program saw the change (EN_CHANGE) and mirrored it.

@@ -24,6 +24,15 @@ void type_text(HWND edit, const std::wstring& text, bool keys, const Options& op
 // Moves a tab control to tab `index` with TCM_SETCURFOCUS, which sends the
 // owner the same change notifications as a click on the tab.
 void select_tab(HWND tab, int index, const Options& options);
+// Selects row `index` as a click on it would: a list view row gets the
+// selected and focused state (the control notifies its owner with
+// LVN_ITEMCHANGED); a list box or combo box gets the selection and its
+// owner the LBN_SELCHANGE / CBN_SELCHANGE a click sends. Waits until the
+// row reads as selected.
+void select_row(HWND control, int index, const Options& options);
+// Ticks or clears the check box of list-view row `index` (the control
+// notifies its owner with LVN_ITEMCHANGED) and waits for the new state.
+void check_row(HWND list_view, int index, bool on, const Options& options);
 // The close box: WM_SYSCOMMAND with SC_CLOSE.
 void close_window(HWND top);
 

@@ -193,13 +193,35 @@ void cmd_tab(const Options& o) {
 }
 
 void cmd_rows(const Options& o) {
-    need_args(o, 2, 2, L"WINDOW CONTROL [--header]");
+    need_args(o, 2, 2, L"WINDOW CONTROL [--header] [--marks]");
     HWND c = control_arg(o);
+    const bool marks = o.has(L"marks");
     if (o.has(L"header")) {
         if (list_kind(c) != ListKind::ListView) fail(L"only a list view has column headings");
-        out_line(join_cells(read_list_view_header(c)));
+        auto headings = read_list_view_header(c);
+        if (marks) headings.insert(headings.begin(), L"");
+        out_line(join_cells(headings));
     }
-    for (const auto& row : read_rows(c)) out_line(join_cells(row));
+    const auto rows = read_rows(c);
+    const auto row_marks = marks ? read_row_marks(c) : std::vector<std::wstring>();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        auto cells = rows[i];
+        if (marks) cells.insert(cells.begin(), i < row_marks.size() ? row_marks[i] : L"-");
+        out_line(join_cells(cells));
+    }
+}
+
+void cmd_select(const Options& o) {
+    need_args(o, 3, 3, L"WINDOW CONTROL INDEX");
+    select_row(control_arg(o), static_cast<int>(parse_number(o.args[2], L"row index")), o);
+}
+
+void cmd_check_row(const Options& o) {
+    need_args(o, 3, 4, L"WINDOW CONTROL INDEX [on|off]");
+    const std::wstring how = o.args.size() == 4 ? o.args[3] : L"on";
+    if (how != L"on" && how != L"off") fail_usage(L"check-row wants on or off, not " + how);
+    check_row(control_arg(o), static_cast<int>(parse_number(o.args[2], L"row index")),
+              how == L"on", o);
 }
 
 void cmd_count(const Options& o) {
@@ -284,6 +306,7 @@ const Command kCommands[] = {
     {L"click", cmd_click},       {L"check", cmd_check},
     {L"type", cmd_type},         {L"tab", cmd_tab},
     {L"rows", cmd_rows},         {L"count", cmd_count},
+    {L"select", cmd_select},     {L"check-row", cmd_check_row},
     {L"wait-count", cmd_wait_count}, {L"progress", cmd_progress},
     {L"wait-progress", cmd_wait_progress}, {L"msgbox", cmd_msgbox},
     {L"close", cmd_close},       {L"screenshot", cmd_screenshot},
@@ -322,7 +345,9 @@ void print_usage() {
         L"  check WINDOW CONTROL [on|off]\n"
         L"  type WINDOW CONTROL TEXT [--keys]\n"
         L"  tab WINDOW CONTROL [INDEX|LABEL]   select a tab, or print the current index\n"
-        L"  rows WINDOW CONTROL [--header]     list view / list box / combo box / tab rows\n"
+        L"  rows WINDOW CONTROL [--header] [--marks]  list view / list box / combo / tab rows\n"
+        L"  select WINDOW CONTROL INDEX        select a row as a click would\n"
+        L"  check-row WINDOW CONTROL INDEX [on|off]  a list-view row's check box\n"
         L"  count WINDOW CONTROL\n"
         L"  wait-count WINDOW CONTROL N        wait for at least N rows\n"
         L"  progress WINDOW CONTROL [--range]  position [min max]\n"

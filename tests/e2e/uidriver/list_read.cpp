@@ -136,6 +136,41 @@ std::vector<Row> read_rows(HWND control) {
     fail(L"control of class " + class_of(control) + L" has no rows to read");
 }
 
+bool has_check_boxes(HWND list_view) {
+    const auto styles = send(list_view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    return styles && (*styles & LVS_EX_CHECKBOXES) != 0;
+}
+
+std::optional<bool> row_checked(HWND list_view, int index) {
+    const auto state = send(list_view, LVM_GETITEMSTATE, static_cast<WPARAM>(index),
+                            LVIS_STATEIMAGEMASK, 1000);
+    if (!state) return std::nullopt;
+    // State image 2 is the ticked box, 1 the empty one.
+    return (static_cast<UINT>(*state) & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+}
+
+std::vector<std::wstring> read_row_marks(HWND control) {
+    std::vector<std::wstring> marks;
+    const ListKind kind = list_kind(control);
+    if (kind != ListKind::ListView && kind != ListKind::ListBox)
+        fail(L"only list views and list boxes have row marks");
+    const auto count = item_count(control);
+    if (!count) fail(L"the control's program doesn't answer");
+    const bool boxes = kind == ListKind::ListView && has_check_boxes(control);
+    for (int i = 0; i < *count; ++i) {
+        std::wstring words;
+        if (boxes) words = row_checked(control, i).value_or(false) ? L"checked" : L"unchecked";
+        const bool selected =
+            kind == ListKind::ListView
+                ? (must_send(control, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) &
+                   LVIS_SELECTED) != 0
+                : must_send(control, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0;
+        if (selected) words += words.empty() ? L"selected" : L",selected";
+        marks.push_back(words.empty() ? L"-" : words);
+    }
+    return marks;
+}
+
 std::vector<std::wstring> read_list_view_header(HWND list_view) {
     std::vector<std::wstring> headings;
     const auto header = send(list_view, LVM_GETHEADER, 0, 0);

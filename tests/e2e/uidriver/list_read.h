@@ -24,4 +24,12 @@ std::vector<Row> read_rows(HWND control);
 std::vector<std::wstring> read_list_view_header(HWND list_view);
 std::vector<std::wstring> read_tab_labels(HWND tab);
 
+// Per row, the marks a person sees: "selected" and, for a list view with
+// check boxes, "checked" or "unchecked", joined by commas ("-" for none).
+std::vector<std::wstring> read_row_marks(HWND control);
+// Whether row `index` of a list view with check boxes is checked;
+// nullopt when the owner doesn't answer.
+std::optional<bool> row_checked(HWND list_view, int index);
+bool has_check_boxes(HWND list_view);
+
 }  // namespace uidriver

@@ -15,7 +15,7 @@ bool takes_value(const std::wstring& name) {
 
 bool is_known_switch(const std::wstring& name) {
     return name == L"hidden" || name == L"header" || name == L"range" || name == L"keys" ||
-           name == L"force";
+           name == L"force" || name == L"marks";
 }
 
 void apply(Options& options, const std::wstring& name, const std::wstring& value) {
