@@ -21,6 +21,7 @@ the run and IMEBASE_E2E_LOCALE for Wine's locale (default C.UTF-8; it must
 be a UTF-8 locale for Chinese arguments to reach the programs whole).
 """
 
+import ctypes
 import fcntl
 import os
 import select
@@ -82,6 +83,14 @@ def shots_dir():
 
 # ------------------------------------------------------------------- Xvfb
 
+def _end_with_parent():
+    """Runs in a child before exec: the kernel ends it (SIGTERM) when the
+    harness dies, so that a test killed by CTest's time-out leaves no X
+    server behind."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, 15)   # PR_SET_PDEATHSIG, SIGTERM
+
+
 class Xvfb:
     """An X server of the session's own. `-displayfd` lets Xvfb pick a free
     display number itself, so parallel test modules never collide."""
@@ -99,7 +108,7 @@ class Xvfb:
             self.process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.screen,
                  "-nolisten", "tcp", "-noreset"],
-                pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                pass_fds=(write_end,), preexec_fn=_end_with_parent, stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             os.close(write_end)
             write_end = None
@@ -167,6 +176,11 @@ def ensure_template(graphics="x11", desktop=DEFAULT_DESKTOP, display=None):
         if marker.is_file():
             return template
         env = _wine_base_env(template)
+        # What an interrupted earlier attempt left is started afresh.
+        if template.exists():
+            subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            shutil.rmtree(template)
         if display:
             env["DISPLAY"] = display
         args = ["bash", str(source_dir() / "scripts" / "wine-prefix.sh"), graphics]
@@ -448,10 +462,13 @@ class WineSession:
 
     def _kill_wineserver(self):
         env = self.env or _wine_base_env(self.prefix)
-        subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-k"], env=env, **quiet)
+        try:
+            subprocess.run(["wineserver", "-w"], env=env, timeout=30, **quiet)
+        except subprocess.TimeoutExpired:
+            subprocess.run(["wineserver", "-k9"], env=env, **quiet)
 
     # ---- programs
 
