@@ -1,8 +1,34 @@
 #!/usr/bin/env bash
-# The main job: set up, build every preset and show what the installer does.
+# The main job: set up, build every preset, pack the demo product into the
+# win64 and win32 installers and show what they carry.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh native win64 win32
 bash scripts/wine-prefix.sh null
 bash scripts/check-win32.sh
+
+packer=build/native/tools/packer/imepack
+for arch in win64 win32; do
+  echo
+  echo "== build/$arch/demo-ime-setup.exe"
+  "$packer" inspect "build/$arch/demo-ime-setup.exe"
+done
+
+# The unsealed package holds exactly the demo product's files.
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+"$packer" attach --help >/dev/null 2>&1 || true
+echo
+echo "== cabextract of the win64 installer's unsealed package"
+python3 - "$work/package.bin" <<'PY'
+import struct, sys
+data = open("build/win64/demo-ime-setup.exe", "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+magic = struct.unpack_from("<H", data, pe + 24)[0]
+offset = struct.unpack_from("<I", data, pe + (0x80 if magic == 0x20B else 0x70))[0]
+open(sys.argv[1], "wb").write(data[offset:])
+PY
+"$packer" unseal "$work/package.bin" "$work/package.cab"
+cabextract -q -d "$work/files" "$work/package.cab"
+(cd "$work/files" && find . -type f | sort)
