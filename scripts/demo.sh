@@ -18,7 +18,6 @@ done
 # The unsealed package holds exactly the demo product's files.
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-"$packer" attach --help >/dev/null 2>&1 || true
 echo
 echo "== cabextract of the win64 installer's unsealed package"
 python3 - "$work/package.bin" <<'PY'
