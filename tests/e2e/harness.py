@@ -161,6 +161,10 @@ def _wine_base_env(prefix):
     # Wine turns the Unix command line into UTF-16 with the locale's
     # character set: UTF-8 keeps Chinese arguments whole.
     result["LC_ALL"] = os.environ.get("IMEBASE_E2E_LOCALE", "C.UTF-8")
+    # Shortcuts a program creates must not become menu entries of the
+    # Linux user running the tests.
+    overrides = result.get("WINEDLLOVERRIDES", "")
+    result["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "winemenubuilder.exe=d"
     return result
 
 
@@ -549,6 +553,18 @@ class WineSession:
         ("yes", "no", "ok", ...) and returns its text."""
         args = ["msgbox", caption] + (["--answer", answer] if answer else [])
         return self.ui(*args, timeout_ms=timeout_ms)
+
+    def processes(self, exe=None):
+        """The prefix's running processes as dicts with pid, parent, path
+        and command_line; `exe` ("imesetup.exe") keeps only those."""
+        args = ["processes"] + (["--exe", exe] if exe else [])
+        text = self.ui(*args)
+        result = []
+        for line in text.split("\n") if text else []:
+            pid, parent, path, command_line = [unescape_cell(c) for c in line.split("\t")]
+            result.append({"pid": int(pid), "parent": int(parent), "path": path,
+                           "command_line": command_line})
+        return result
 
     # ---- screenshots
 

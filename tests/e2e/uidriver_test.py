@@ -105,6 +105,17 @@ class WindowsAndTimeOuts(FixtureCase):
         self.assertEqual(self.program.wait(20), 2)   # IDCANCEL
         self.assertEqual(self.events()[-1], "end=cancel")
 
+    def test_processes_with_their_command_lines(self):
+        pid = int(self.wine.ui("wait", TITLE).split("\t")[1])
+        mine = self.wine.processes("e2e_fixture.exe")
+        self.assertEqual([p["pid"] for p in mine], [pid])
+        self.assertTrue(mine[0]["path"].lower().endswith("\\e2e_fixture.exe"), mine[0])
+        self.assertTrue(mine[0]["command_line"].endswith(" " + self.wine.to_windows(self.result)),
+                        mine[0])
+        everything = self.wine.processes()
+        self.assertIn(pid, [p["pid"] for p in everything])
+        self.assertGreater(len(everything), len(mine))
+
     def test_time_outs_end_with_exit_code_3(self):
         self.assertFails(3, "wait", "没有这个窗口", timeout_ms=300, message="time-out after 300 ms")
         self.assertFails(3, "wait", TITLE, "--exe", "other.exe", timeout_ms=300)

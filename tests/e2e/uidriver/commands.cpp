@@ -5,6 +5,7 @@
 #include "list_read.h"
 #include "message_box.h"
 #include "poll.h"
+#include "processes.h"
 #include "screenshot.h"
 #include "text_io.h"
 #include "window_find.h"
@@ -87,6 +88,21 @@ void cmd_list(const Options& o) {
         out_line(hex_handle(w) + L"\t" + std::to_wstring(pid) + L"\t" + exe_of(pid) + L"\t" +
                  (IsWindowVisible(w) ? L"visible" : L"hidden") + L"\t" + class_of(w) + L"\t" +
                  escape_cell(title_of(w)));
+    }
+}
+
+void cmd_processes(const Options& o) {
+    need_args(o, 0, 0, L"");
+    for (const auto& process : list_processes()) {
+        if (o.pid != 0 && process.pid != o.pid) continue;
+        if (!o.exe.empty()) {
+            const size_t slash = process.image_path.find_last_of(L"\\/");
+            const std::wstring name =
+                slash == std::wstring::npos ? process.image_path : process.image_path.substr(slash + 1);
+            if (!same_text_ignoring_case(name, o.exe)) continue;
+        }
+        out_line(std::to_wstring(process.pid) + L"\t" + std::to_wstring(process.parent_pid) +
+                 L"\t" + escape_cell(process.image_path) + L"\t" + escape_cell(process.command_line));
     }
 }
 
@@ -300,6 +316,7 @@ struct Command {
 
 const Command kCommands[] = {
     {L"list", cmd_list},         {L"controls", cmd_controls},
+    {L"processes", cmd_processes},
     {L"wait", cmd_wait},         {L"gone", cmd_gone},
     {L"text", cmd_text},         {L"wait-text", cmd_wait_text},
     {L"state", cmd_state},       {L"wait-state", cmd_wait_state},
@@ -335,6 +352,7 @@ void print_usage() {
         L"CONTROL: ID | ID:CLASS   (searched in all descendants; a visible match wins)\n"
         L"  list                         top-level windows: handle pid exe visibility class title\n"
         L"  controls WINDOW              descendants: handle id class state text\n"
+        L"  processes                    pid, parent pid, image path, command line\n"
         L"  wait WINDOW                  wait for the window; prints handle and pid\n"
         L"  gone WINDOW                  wait until no such window is left\n"
         L"  text WINDOW [CONTROL]        the window's title or the control's text\n"
