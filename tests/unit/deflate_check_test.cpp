@@ -48,10 +48,27 @@ TEST(DeflateCheck, AcceptsOrdinaryStreamsAndRefusesDamagedOnes) {
     const auto text = text_bytes(32768, 11);
     const auto stream = libdeflate_only(text);
     EXPECT_TRUE(deflate_codes_complete(stream));
-    EXPECT_FALSE(deflate_codes_complete(std::span(stream).first(stream.size() / 2)));
+    EXPECT_FALSE(deflate_codes_complete(std::span(stream).first(3)));  // the header cut short
     EXPECT_FALSE(deflate_codes_complete({}));
     const std::vector<std::uint8_t> bad_type{0x07};  // block type 3
     EXPECT_FALSE(deflate_codes_complete(bad_type));
+}
+
+TEST(DeflateCheck, LooksIntoEveryBlockBeforeTheFinalOne) {
+    // A stored block, then the literals-only block: the check must walk
+    // past the first to find the second's empty distance code.
+    std::vector<std::uint8_t> stream{0x00, 0x03, 0x00, 0xFC, 0xFF, 'a', 'b', 'c'};
+    const auto tail = libdeflate_only(kNoMatches);
+    stream.insert(stream.end(), tail.begin(), tail.end());
+    EXPECT_EQ(inflate(stream, 3 + kNoMatches.size()).size(), 3 + kNoMatches.size());
+    EXPECT_FALSE(deflate_codes_complete(stream));
+    // Two text blocks with matches (libdeflate splits mixed data).
+    auto mixed = text_bytes(16384, 1);
+    const auto noise = random_bytes(16384, 2);
+    mixed.insert(mixed.end(), noise.begin(), noise.end());
+    const auto twice = libdeflate_only(mixed);
+    EXPECT_TRUE(deflate_codes_complete(twice));
+    EXPECT_EQ(inflate(twice, mixed.size()), mixed);
 }
 
 TEST(Deflater, EveryBlockItWritesPassesTheCheckAndInflatesBack) {

@@ -7,7 +7,9 @@
 #include "utf8.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <set>
 #include <thread>
 
@@ -124,6 +126,23 @@ void append_file_entries(std::vector<std::uint8_t>& out, std::span<const Cabinet
     }
 }
 
+// Already compressed data (pictures, archives) has bytes spread evenly: a
+// full block whose byte entropy is this close to 8 bits won't shrink, and
+// skipping the match search for it saves most of its time. A random block
+// measures about 7.994 bits; 16 KiB of such data repeated within a block
+// measures below the limit and is still compressed.
+bool looks_incompressible(std::span<const std::uint8_t> block) {
+    if (block.size() != cab::kBlockSize) return false;
+    std::array<std::uint32_t, 256> counts{};
+    for (const std::uint8_t b : block) ++counts[b];
+    double entropy = 0;
+    const double total = static_cast<double>(block.size());
+    for (const std::uint32_t c : counts) {
+        if (c != 0) entropy -= static_cast<double>(c) / total * std::log2(static_cast<double>(c) / total);
+    }
+    return entropy > 7.99;
+}
+
 // One block's CFDATA payload: stored as is, or "CK" and deflate; a block
 // that deflate can't shrink becomes one stored deflate block.
 std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
@@ -134,7 +153,7 @@ std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, s
     out[0] = 'C';
     out[1] = 'K';
     const std::size_t stored_size = 5 + in.size();
-    const std::size_t packed = deflater->deflate(in, out.subspan(2, stored_size - 1));
+    const std::size_t packed = looks_incompressible(in) ? 0 : deflater->deflate(in, out.subspan(2, stored_size - 1));
     if (packed != 0) return 2 + packed;
     out[2] = 0x01;  // final block, type 0 (stored), padded to the byte
     cab::put16(out, 3, static_cast<std::uint16_t>(in.size()));
@@ -143,7 +162,8 @@ std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, s
     return 2 + stored_size;
 }
 
-// Compresses the blocks of one batch on all workers.
+// Compresses the blocks of one batch on all workers, in the background:
+// the caller reads the next batch meanwhile.
 class BatchEncoder {
 public:
     BatchEncoder(Compression compression, unsigned threads) {
@@ -154,41 +174,57 @@ public:
         }
         payloads_.resize(kBatchBlocks, std::vector<std::uint8_t>(cab::kMaxBlockPayload));
         sizes_.resize(kBatchBlocks);
+        sums_.resize(kBatchBlocks);
     }
 
-    // Encodes `data` as ceil(size / 32 KiB) blocks and appends them as CFDATA.
-    std::size_t encode_and_append(std::span<const std::uint8_t> data, std::vector<std::uint8_t>& out) {
-        const std::size_t blocks = (data.size() + cab::kBlockSize - 1) / cab::kBlockSize;
-        std::atomic<std::size_t> next{0};
-        auto work = [&](unsigned worker) {
-            Deflater* deflater = deflaters_.empty() ? nullptr : deflaters_[worker].get();
-            for (std::size_t b = next++; b < blocks; b = next++) {
-                const auto in = data.subspan(b * cab::kBlockSize, std::min(cab::kBlockSize, data.size() - b * cab::kBlockSize));
-                sizes_[b] = encode_block(deflater, in, payloads_[b]);
-            }
-        };
-        {
-            std::vector<std::jthread> pool;
-            const unsigned count = static_cast<unsigned>(std::min<std::size_t>(workers_, blocks));
-            for (unsigned w = 1; w < count; ++w) pool.emplace_back(work, w);
-            work(0);
+    // Starts encoding `data` as ceil(size / 32 KiB) blocks; `data` must stay
+    // untouched until finish().
+    void start(std::span<const std::uint8_t> data) {
+        data_ = data;
+        blocks_ = (data.size() + cab::kBlockSize - 1) / cab::kBlockSize;
+        next_ = 0;
+        const unsigned count = static_cast<unsigned>(std::min<std::size_t>(workers_, blocks_));
+        for (unsigned w = 0; w < count; ++w) pool_.emplace_back([this, w] { work(w); });
+    }
+
+    // Waits for the workers.
+    void wait() { pool_.clear(); }
+
+    // Waits for the workers and appends the batch's blocks as CFDATA.
+    std::size_t finish(std::vector<std::uint8_t>& out) {
+        wait();
+        for (std::size_t b = 0; b < blocks_; ++b) {
+            append32(out, sums_[b]);
+            append16(out, static_cast<std::uint16_t>(sizes_[b]));
+            append16(out, block_size(b));
+            out.insert(out.end(), payloads_[b].begin(), payloads_[b].begin() + static_cast<std::ptrdiff_t>(sizes_[b]));
         }
-        for (std::size_t b = 0; b < blocks; ++b) {
-            const auto uncompressed = static_cast<std::uint16_t>(std::min(cab::kBlockSize, data.size() - b * cab::kBlockSize));
-            const std::span<const std::uint8_t> payload(payloads_[b].data(), sizes_[b]);
-            append32(out, cab::data_block_checksum(payload, uncompressed));
-            append16(out, static_cast<std::uint16_t>(payload.size()));
-            append16(out, uncompressed);
-            out.insert(out.end(), payload.begin(), payload.end());
-        }
-        return blocks;
+        return blocks_;
     }
 
 private:
+    std::uint16_t block_size(std::size_t b) const {
+        return static_cast<std::uint16_t>(std::min(cab::kBlockSize, data_.size() - b * cab::kBlockSize));
+    }
+
+    void work(unsigned worker) {
+        Deflater* deflater = deflaters_.empty() ? nullptr : deflaters_[worker].get();
+        for (std::size_t b = next_++; b < blocks_; b = next_++) {
+            sizes_[b] = encode_block(deflater, data_.subspan(b * cab::kBlockSize, block_size(b)), payloads_[b]);
+            sums_[b] = cab::data_block_checksum(std::span(payloads_[b]).first(sizes_[b]), block_size(b));
+        }
+    }
+
     unsigned workers_ = 1;
     std::vector<std::unique_ptr<Deflater>> deflaters_;
     std::vector<std::vector<std::uint8_t>> payloads_;
     std::vector<std::size_t> sizes_;
+    std::vector<std::uint32_t> sums_;
+    std::span<const std::uint8_t> data_;
+    std::size_t blocks_ = 0;
+    std::atomic<std::size_t> next_{0};
+    // Last, so that it is destroyed (its threads joined) before what they use.
+    std::vector<std::jthread> pool_;
 };
 
 void check_size(const std::vector<std::uint8_t>& out, const CabinetLimits& limits) {
@@ -198,18 +234,27 @@ void check_size(const std::vector<std::uint8_t>& out, const CabinetLimits& limit
     }
 }
 
-// Appends the folder's data blocks; returns how many there are.
+// Appends the folder's data blocks; returns how many there are. Reading
+// the next batch overlaps with compressing the current one.
 std::size_t append_folder_data(std::span<const CabinetFile> files, BatchEncoder& encoder,
                                const CabinetLimits& limits, std::vector<std::uint8_t>& out) {
     FolderReader reader(files);
-    std::vector<std::uint8_t> batch(kBatchBlocks * cab::kBlockSize);
+    std::vector<std::uint8_t> current(kBatchBlocks * cab::kBlockSize);
+    std::vector<std::uint8_t> following(current.size());
+    // Declared after the buffers: on an error the workers stop using them first.
+    struct WaitOnExit {
+        BatchEncoder& encoder;
+        ~WaitOnExit() { encoder.wait(); }
+    } wait_on_exit{encoder};
+    std::size_t got = reader.read(current);
     std::size_t blocks = 0;
-    for (;;) {
-        const std::size_t got = reader.read(batch);
-        if (got == 0) break;
-        blocks += encoder.encode_and_append(std::span(batch).first(got), out);
+    while (got != 0) {
+        encoder.start(std::span(current).first(got));
+        const std::size_t next_got = got < current.size() ? 0 : reader.read(following);
+        blocks += encoder.finish(out);
         check_size(out, limits);
-        if (got < batch.size()) break;
+        std::swap(current, following);
+        got = next_got;
     }
     return blocks;
 }
@@ -254,6 +299,10 @@ std::vector<std::uint8_t> write_cabinet(std::span<const CabinetFile> files, cons
     const std::vector<FolderPlan> plan = plan_folders(files, options.limits);
 
     std::vector<std::uint8_t> out;
+    // Room for everything stored, so the cabinet never moves while it grows.
+    std::uint64_t bound = 0;
+    for (const CabinetFile& f : files) bound += file_size(f) + file_size(f) / cab::kBlockSize * 16 + f.name.size() + 40;
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(bound + 1024, options.limits.max_cabinet_size)));
     append_header(out, plan.size(), files.size());
     const std::size_t folder_entries = out.size();
     out.resize(out.size() + plan.size() * cab::kFolderEntrySize);

@@ -13,9 +13,10 @@
 
 namespace imepack {
 
-// True when the stream is well formed, ends with its final block, and every
-// dynamic block's code-length, literal/length and distance codes are
-// complete Huffman codes.
+// True when every block of the stream up to its final block has complete
+// code-length, literal/length and distance codes. The symbols of blocks
+// before the final one are decoded to find the next header (and must be
+// well formed); the final block's symbols are not looked at.
 bool deflate_codes_complete(std::span<const std::uint8_t> stream);
 
 }  // namespace imepack

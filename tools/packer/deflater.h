@@ -29,6 +29,6 @@ private:
 };
 
 // The level the packer compresses with.
-inline constexpr int kDeflateLevel = 9;
+inline constexpr int kDeflateLevel = 6;
 
 }  // namespace imepack
