@@ -183,7 +183,8 @@ TEST(CabinetWriter, NamesUpTo255BytesAreStoredLongerOnesRefused) {
 
 TEST(CabinetWriter, RefusesNamesWindowsCannotExtract) {
     for (const std::string name : {"a\\\\b", "\\lead", "trail\\", "dot\\..\\x", "colon:name", "star*", "q?",
-                                   "bad\xff" "utf8", "ctl\x01", "pipe|"}) {
+                                   "bad\xff" "utf8", "ctl\x01", "pipe|", "CON", "sub\\nul.txt", "Com1.log",
+                                   "dot.", "blank \\x", "..."}) {
         EXPECT_NE(message_of({memory_file(name, bytes_of("x"))}), "no error") << name;
     }
 }

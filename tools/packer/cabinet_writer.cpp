@@ -3,6 +3,7 @@
 #include "cabinet_format.h"
 #include "deflater.h"
 #include "folder_reader.h"
+#include "package/stored_name.h"
 #include "tool_error.h"
 #include "utf8.h"
 
@@ -267,12 +268,15 @@ std::string stored_name_problem(const std::string& name) {
         return "the name is " + std::to_string(name.size()) +
                " bytes long; a cabinet holds names of up to 255 bytes (UTF-8)";
     }
-    if (!utf8_to_utf16(name)) return "the name isn't valid UTF-8";
+    const auto wide = utf8_to_utf16(name);
+    if (!wide) return "the name isn't valid UTF-8";
     std::size_t part_start = 0;
     for (std::size_t i = 0; i <= name.size(); ++i) {
         if (i == name.size() || name[i] == '\\') {
             const std::string_view part(name.data() + part_start, i - part_start);
             if (part.empty() || part == "." || part == "..") return "the name has an empty, \".\" or \"..\" part";
+            // Windows drops trailing dots and blanks: "a." would land on "a".
+            if (part.back() == '.' || part.back() == ' ') return "a part of the name ends in a dot or a blank";
             part_start = i + 1;
             continue;
         }
@@ -281,6 +285,9 @@ std::string stored_name_problem(const std::string& name) {
             return "the name holds a character that Windows doesn't allow in file names";
         }
     }
+    // What the installer's extraction refuses (device names such as CON or
+    // NUL) is refused here already, before the package ships.
+    if (!package::is_contained_name(*wide)) return "the name is a device name such as CON, NUL or COM1";
     return {};
 }
 
