@@ -5,8 +5,9 @@ export WINEPREFIX="${IMEBASE_WINEPREFIX:-$_root/build/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 # winedbg is disabled: a crashing test program must end, not wait for a
-# debugger until CTest's time-out.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=;winedbg.exe=d}"
+# debugger until CTest's time-out. winemenubuilder is disabled so that the
+# shortcuts tests create never become menu entries of the Linux user.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=;winedbg.exe=d;winemenubuilder.exe=d}"
 # WinINet honours http_proxy; tests talk to 127.0.0.1 directly.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 unset _root
