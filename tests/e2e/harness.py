@@ -46,9 +46,10 @@ class DriverError(AssertionError):
     """A uidriver command failed; `code` is its exit code (1 failed,
     2 usage, 3 time-out), `stderr` its message."""
 
-    def __init__(self, args, code, stdout, stderr):
+    def __init__(self, args, code, stdout, stderr, picture=None):
+        where = f" (screen at that moment: {picture})" if picture else ""
         super().__init__(
-            f"uidriver {' '.join(args)} -> exit {code}: {stderr.strip() or stdout.strip()}")
+            f"uidriver {' '.join(args)} -> exit {code}: {stderr.strip() or stdout.strip()}{where}")
         self.code = code
         self.stdout = stdout
         self.stderr = stderr
@@ -349,6 +350,19 @@ def _unfilter(kind, line, previous, bpp):
             line[i] = (line[i] + pred) & 0xFF
 
 
+def wait_until(condition, timeout=20, what="the condition"):
+    """Polls `condition()` every 50 ms until it returns a true value, which
+    is returned; fails the test after `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError(f"time-out after {timeout} s waiting for {what}")
+        time.sleep(0.05)
+
+
 def unescape_cell(cell):
     """Undoes the driver's escaping of \\t, \\n, \\r and \\\\ in row cells."""
     out, i = [], 0
@@ -408,6 +422,7 @@ class WineSession:
         self.env = None
         self.programs = []
         self._log_count = 0
+        self._failure_count = 0
 
     # ---- life cycle
 
@@ -522,7 +537,7 @@ class WineSession:
         result = self.ui_result(*args, timeout_ms=timeout_ms)
         if result.returncode != 0:
             raise DriverError([str(a) for a in args], result.returncode, result.stdout,
-                              result.stderr)
+                              result.stderr, self._failure_picture())
         out = result.stdout
         return out[:-1] if out.endswith("\n") else out
 
@@ -576,6 +591,17 @@ class WineSession:
             path.unlink()
         self.ui("screenshot", window, self.to_windows(path), timeout_ms=timeout_ms)
         return path
+
+    def _failure_picture(self):
+        """The screen when a driver command failed unexpectedly, for the
+        test's failure message; None when no picture can be had."""
+        if not self.xvfb:
+            return None
+        self._failure_count += 1
+        try:
+            return self.shot_x(f"failure-{self._failure_count}")
+        except Exception:
+            return None
 
     def shot_x(self, name):
         """The whole X screen through ImageMagick's `import`, for when the

@@ -6,9 +6,7 @@ graphics driver. The fixture appends what it saw to a result file, so each
 action is checked from the program's side as well as the screen's."""
 
 import os
-import re
 import sys
-import time
 import unittest
 from pathlib import Path
 
@@ -70,12 +68,10 @@ class FixtureCase(unittest.TestCase):
         return self.result.read_text(encoding="utf-8").splitlines()
 
     def wait_event(self, line, timeout=20):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if line in self.events():
-                return
-            time.sleep(0.05)
-        self.fail(f"the fixture never recorded {line!r}; it recorded {self.events()}")
+        try:
+            harness.wait_until(lambda: line in self.events(), timeout, repr(line))
+        except AssertionError:
+            self.fail(f"the fixture never recorded {line!r}; it recorded {self.events()}")
 
     def assertFails(self, code, *args, timeout_ms=None, message=None):
         result = self.wine.ui_result(*args, timeout_ms=timeout_ms)
