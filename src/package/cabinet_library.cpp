@@ -1,0 +1,40 @@
+#include "package/cabinet_library.h"
+
+namespace Cabinet {
+namespace {
+
+// GetProcAddress hands out a generic function pointer; going through
+// void(*)() is the one cast between function types the compiler accepts
+// silently.
+template <typename Fn>
+bool find(HMODULE module, const char* name, Fn& out) {
+    const FARPROC proc = GetProcAddress(module, name);
+    out = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+    return proc != nullptr;
+}
+
+}  // namespace
+
+DWORD CabinetLibrary::load() {
+    if (loaded()) return 0;
+    support::UniqueModule module(LoadLibraryW(L"Cabinet.dll"));
+    if (!module) return GetLastError();
+    if (!find(module.get(), "FDICreate", create) || !find(module.get(), "FDICopy", copy) ||
+        !find(module.get(), "FDIIsCabinet", is_cabinet) || !find(module.get(), "FDIDestroy", destroy)) {
+        const DWORD error = GetLastError();
+        unload();
+        return error != 0 ? error : ERROR_PROC_NOT_FOUND;
+    }
+    module_ = std::move(module);
+    return 0;
+}
+
+void CabinetLibrary::unload() {
+    create = nullptr;
+    copy = nullptr;
+    is_cabinet = nullptr;
+    destroy = nullptr;
+    module_.reset();
+}
+
+}  // namespace Cabinet
