@@ -1,7 +1,5 @@
 #include "text_io.h"
 
-#include "driver_error.h"
-
 #include <windows.h>
 
 #include <cstdio>
@@ -66,12 +64,6 @@ std::wstring hex_handle(const void* handle) {
     swprintf(buffer, 32, L"0x%08llX",
              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(handle)));
     return buffer;
-}
-
-void fail(const std::wstring& message) { throw DriverError(kExitFailed, to_utf8(message)); }
-void fail_usage(const std::wstring& message) { throw DriverError(kExitUsage, to_utf8(message)); }
-void fail_timeout(const std::wstring& message) {
-    throw DriverError(kExitTimeout, to_utf8(message));
 }
 
 }  // namespace uidriver
