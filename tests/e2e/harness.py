@@ -24,6 +24,7 @@ be a UTF-8 locale for Chinese arguments to reach the programs whole).
 import ctypes
 import fcntl
 import os
+import re
 import select
 import shutil
 import struct
@@ -411,9 +412,12 @@ class WineSession:
                  ui_timeout_ms=DEFAULT_UI_TIMEOUT_MS):
         if graphics not in ("x11", "null"):
             raise HarnessError(f"graphics must be x11 or null, not {graphics}")
+        if not re.fullmatch(r"[1-9][0-9]*x[1-9][0-9]*", desktop):
+            raise HarnessError(f"desktop size must be WIDTHxHEIGHT, not {desktop}")
         self.name = name
         self.graphics = graphics
-        self.desktop = desktop if graphics == "x11" else None
+        # A null session starts from the same template as an x11 one.
+        self.desktop = desktop if graphics == "x11" else DEFAULT_DESKTOP
         self.ui_timeout_ms = ui_timeout_ms
         self.prefix = build_dir() / "e2e" / "prefixes" / name
         self.logs = build_dir() / "e2e" / "logs" / name
@@ -435,9 +439,10 @@ class WineSession:
 
     def start(self):
         try:
-            self.xvfb = Xvfb()
+            width, height = (int(n) for n in self.desktop.split("x"))
+            self.xvfb = Xvfb(f"{max(width, 1024)}x{max(height, 768)}x24")
             display = self.xvfb.start()
-            template = ensure_template("x11", DEFAULT_DESKTOP, display)
+            template = ensure_template("x11", self.desktop, display)
             if self.prefix.exists():
                 self._kill_wineserver()
                 shutil.rmtree(self.prefix)

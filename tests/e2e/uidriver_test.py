@@ -390,6 +390,11 @@ class NullGraphicsDriver(FixtureCase):
         self.wine.ui("click", TITLE, "1001")
         self.assertEqual(self.wine.msgbox(CAPTION, answer="yes"), "是否继续？\r\n请选择。")
         self.wait_event("msgbox=yes")
+        # No screen to copy from: the driver says so instead of saving black.
+        picture = self.wine.prefix / "drive_c" / "null.png"
+        self.assertFails(1, "screenshot", TITLE, self.wine.to_windows(picture),
+                         message="can't copy from the screen")
+        self.assertFalse(picture.exists())
 
 
 if __name__ == "__main__":
