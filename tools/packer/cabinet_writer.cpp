@@ -91,19 +91,15 @@ void append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 void append_header(std::vector<std::uint8_t>& out, std::size_t folders, std::size_t files) {
-    out.insert(out.end(), {'M', 'S', 'C', 'F'});
-    append32(out, 0);  // reserved
-    append32(out, 0);  // cabinet size, set at the end
-    append32(out, 0);  // reserved
-    append32(out, static_cast<std::uint32_t>(cab::kHeaderSize + folders * cab::kFolderEntrySize));
-    append32(out, 0);  // reserved
-    out.push_back(cab::kVersionMinor);
-    out.push_back(cab::kVersionMajor);
-    append16(out, static_cast<std::uint16_t>(folders));
-    append16(out, static_cast<std::uint16_t>(files));
-    append16(out, 0);  // flags: no reserve, no neighbours
-    append16(out, 0);  // set id
-    append16(out, 0);  // index in the set
+    std::array<std::uint8_t, cab::kHeaderSize> header{'M', 'S', 'C', 'F'};
+    // Reserved fields stay 0; the cabinet size (offset 8) is set at the end.
+    cab::put32(header, 16, static_cast<std::uint32_t>(cab::kHeaderSize + folders * cab::kFolderEntrySize));
+    header[24] = cab::kVersionMinor;
+    header[25] = cab::kVersionMajor;
+    cab::put16(header, 26, static_cast<std::uint16_t>(folders));
+    cab::put16(header, 28, static_cast<std::uint16_t>(files));
+    // Flags (no reserve, no neighbours), set id and index in the set stay 0.
+    for (const std::uint8_t b : header) out.push_back(b);
 }
 
 void append_file_entries(std::vector<std::uint8_t>& out, std::span<const CabinetFile> files,
@@ -134,11 +130,18 @@ void append_file_entries(std::vector<std::uint8_t>& out, std::span<const Cabinet
 // measures below the limit and is still compressed.
 bool looks_incompressible(std::span<const std::uint8_t> block) {
     if (block.size() != cab::kBlockSize) return false;
-    std::array<std::uint32_t, 256> counts{};
-    for (const std::uint8_t b : block) ++counts[b];
+    // Four tables side by side keep runs of one byte from stalling on one counter.
+    std::array<std::array<std::uint32_t, 256>, 4> part{};
+    for (std::size_t i = 0; i < block.size(); i += 4) {
+        ++part[0][block[i]];
+        ++part[1][block[i + 1]];
+        ++part[2][block[i + 2]];
+        ++part[3][block[i + 3]];
+    }
     double entropy = 0;
     const double total = static_cast<double>(block.size());
-    for (const std::uint32_t c : counts) {
+    for (std::size_t v = 0; v < 256; ++v) {
+        const std::uint32_t c = part[0][v] + part[1][v] + part[2][v] + part[3][v];
         if (c != 0) entropy -= static_cast<double>(c) / total * std::log2(static_cast<double>(c) / total);
     }
     return entropy > 7.99;

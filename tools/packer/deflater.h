@@ -28,7 +28,10 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// The level the packer compresses with.
-inline constexpr int kDeflateLevel = 6;
+// The level the packer compresses with. Measured on a mixed 64 MiB product
+// tree, libdeflate's level 5 takes a sixth less time than 6 for 0.1 % more
+// output, and is still smaller than zlib's level 6; zlib (Windows) gets
+// the same level.
+inline constexpr int kDeflateLevel = 5;
 
 }  // namespace imepack

@@ -35,7 +35,7 @@ std::size_t FolderReader::read_current(std::span<std::uint8_t> out) {
     const auto* path = disk_path(f);
     if (path == nullptr) {
         const auto& bytes = std::get<std::vector<std::uint8_t>>(f.source);
-        std::memcpy(out.data(), bytes.data() + done_, want);
+        if (want != 0) std::memcpy(out.data(), bytes.data() + done_, want);
     } else if (want != 0) {
         stream_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(want));
         if (static_cast<std::size_t>(stream_.gcount()) != want) {
