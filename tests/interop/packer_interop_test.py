@@ -365,6 +365,14 @@ class BadInput(PackerCase):
         self.expect_refusal(["build", self.path("product"), self.path("desc.txt"), self.path("setup.exe"), "OUT"],
                             "already holds installinfo.DIF")
 
+    def test_output_inside_the_packed_folder(self):
+        write(self.path("product", "a.txt"), b"a")
+        r = imepack("cab", self.path("product"), self.path("product", "sub", "..", "p.cab"))
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("the output lies inside", r.stderr)
+        self.assertEqual(os.listdir(self.path("product")), ["a.txt"])
+        self.assertEqual(imepack("cab", self.path("product"), self.path("product-other.cab")).returncode, 0)
+
     def test_output_in_a_missing_folder(self):
         write(self.path("desc.txt"), b"ime_name = a\n")
         r = imepack("record", self.path("desc.txt"), self.path("no", "such", "dir", "x.dif"))

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <ctime>
 
@@ -146,10 +147,23 @@ void warn_missing_ime_file(const std::vector<CabinetFile>& files, const std::vec
     std::fprintf(report, "warning: the product folder has no %s at its top level\n", ime_file.c_str());
 }
 
+// An output inside the folder being packed would be packed itself by the
+// next run (or, being written, by this one): refuse it up front.
+void check_output_outside(const std::string& folder, const std::string& out) {
+    std::error_code ec;
+    const auto root = std::filesystem::weakly_canonical(path_from_utf8(folder), ec);
+    if (ec) return;  // the scan reports a bad folder itself
+    const auto target = std::filesystem::weakly_canonical(path_from_utf8(out), ec);
+    if (ec) return;
+    const auto [end, ignored] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+    if (end == root.end()) throw InputError(out + ": the output lies inside " + folder + "; write it elsewhere");
+}
+
 }  // namespace
 
 void command_cab(const std::string& folder, const std::string& out, Compression compression, std::FILE* report) {
     const auto start = std::chrono::steady_clock::now();
+    check_output_outside(folder, out);
     const std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
     const std::vector<std::uint8_t> cabinet =
         naming(folder, [&] { return write_cabinet(files, CabinetOptions{compression, 0, {}}); });
@@ -214,6 +228,7 @@ void command_record(const std::string& description, const std::string& out, std:
 void command_build(const std::string& folder, const std::string& description, const std::string& installer,
                    const std::string& out, std::FILE* report) {
     const auto start = std::chrono::steady_clock::now();
+    check_output_outside(folder, out);
     std::vector<std::uint8_t> record = record_from_description(read_file(path_from_utf8(description)), description);
     const std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
     naming(installer, [&] { return split_installer(exe); });
