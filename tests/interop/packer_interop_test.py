@@ -251,6 +251,8 @@ class PackageInterop(PackerCase):
     def test_build_makes_an_installer_whose_package_extracts_to_the_product(self):
         tree = Tree(self.path("product"))
         write(self.path("product.txt"), "ime_name = ZZDemo\ndisplay_name = 演示输入法\nshortcut_flags = 0x1CE0\n".encode())
+        described = int(time.mktime((2023, 5, 6, 7, 8, 10, 0, 0, -1)))
+        os.utime(self.path("product.txt"), (described, described))
         write(self.path("setup.exe"), fake_installer(False))
         r = imepack("build", tree.root, self.path("product.txt"), self.path("setup.exe"), self.path("demo.exe"))
         self.assertEqual(r.returncode, 0, r.stderr)
@@ -260,12 +262,18 @@ class PackageInterop(PackerCase):
         write(self.path("cut.pkg"), exe[loader_flags(exe, False):])
         self.assertEqual(imepack("unseal", self.path("cut.pkg"), self.path("cut.cab")).returncode, 0)
         self.assertEqual(run("cabextract", "-q", "-d", self.path("out"), self.path("cut.cab")).returncode, 0)
+        self.assertIn("| %s | InstallInfo.dif" % local_dos_stamp(described), run("cabextract", "-l", self.path("cut.cab")).stdout)
         self.assertEqual(imepack("record", self.path("product.txt"), self.path("expected.dif")).returncode, 0)
         with open(self.path("out", "InstallInfo.dif"), "rb") as a, open(self.path("expected.dif"), "rb") as b:
             record = a.read()
             self.assertEqual(record, b.read())
         self.assertEqual(len(record), 2668)
         self.assertEqual(record[0:12].decode("utf-16-le"), "ZZDemo")
+        # The same inputs give the same installer, byte for byte.
+        r = imepack("build", tree.root, self.path("product.txt"), self.path("setup.exe"), self.path("again.exe"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.path("again.exe"), "rb") as f:
+            self.assertEqual(f.read(), exe)
         os.remove(self.path("out", "InstallInfo.dif"))
         self.assert_extracted_tree(tree, self.path("out"))
 

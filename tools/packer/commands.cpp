@@ -109,8 +109,11 @@ bool same_name_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-// The record goes into the cabinet's root beside the product's files.
-void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> record, const std::string& folder) {
+// The record goes into the cabinet's root beside the product's files, with
+// the description's time stamp (so that the same inputs give the same
+// installer, byte for byte).
+void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> record, const std::string& folder,
+                const std::string& description) {
     constexpr std::string_view kRecordName = "InstallInfo.dif";
     for (const CabinetFile& f : files) {
         if (same_name_ignoring_case(f.name, kRecordName)) {
@@ -121,9 +124,11 @@ void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> recor
     CabinetFile entry;
     entry.name = kRecordName;
     entry.source = std::move(record);
-    const DosTime now = dos_time_from_unix(std::time(nullptr));
-    entry.dos_date = now.date;
-    entry.dos_time = now.time;
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(path_from_utf8(description), ec);
+    const DosTime stamp = ec ? dos_time_from_unix(std::time(nullptr)) : dos_time_from_file_time(written);
+    entry.dos_date = stamp.date;
+    entry.dos_time = stamp.time;
     entry.attributes = cab::kAttribArchive;
     const auto at = std::lower_bound(files.begin(), files.end(), entry.name,
                                      [](const CabinetFile& f, const std::string& n) { return f.name < n; });
@@ -234,7 +239,7 @@ void command_build(const std::string& folder, const std::string& description, co
     naming(installer, [&] { return split_installer(exe); });
     std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
     warn_missing_ime_file(files, record, stderr);
-    add_record(files, std::move(record), folder);
+    add_record(files, std::move(record), folder, description);
     const std::vector<std::uint8_t> cabinet = naming(folder, [&] { return write_cabinet(files); });
     const std::vector<std::uint8_t> sealed = seal_package(cabinet);
     const std::vector<std::uint8_t> result = attach_package(exe, sealed);
