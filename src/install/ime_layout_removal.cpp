@@ -1,0 +1,114 @@
+#include "install/ime_layout_removal.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "install/install_journal.h"
+#include "install/raw_value.h"
+#include "support/unique_handle.h"
+
+namespace install {
+
+namespace {
+
+constexpr wchar_t kLayoutsKey[] = L"System\\CurrentControlSet\\Control\\Keyboard Layouts";
+constexpr wchar_t kPreloadKey[] = L"Keyboard Layout\\Preload";
+
+const wchar_t* file_name_part(const wchar_t* path) {
+    const wchar_t* name = path;
+    for (const wchar_t* p = path; *p != L'\0'; ++p)
+        if (*p == L'\\' || *p == L'/') name = p + 1;
+    return name;
+}
+
+bool same_name(const wchar_t* a, const wchar_t* b) {
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+// The layout's key goes only while it still describes our IME file: a key
+// that another install has taken over in the meantime stays.
+void delete_layout_key(const wchar_t* key_name, const wchar_t* ime_file_name) {
+    const std::wstring path = std::wstring(kLayoutsKey) + L"\\" + key_name;
+    {
+        support::UniqueKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | kRegistryView, key.put()) !=
+            ERROR_SUCCESS)
+            return;
+        DWORD type = 0;
+        std::vector<std::uint8_t> data;
+        if (read_raw_value(key.get(), L"Ime File", type, data) != ERROR_SUCCESS || type != REG_SZ) return;
+        std::wstring ime_file(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+        ime_file.resize(std::wcslen(ime_file.c_str()));  // up to its NUL, if it has one
+        if (!same_name(file_name_part(ime_file.c_str()), file_name_part(ime_file_name))) return;
+    }
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), kRegistryView, 0);
+}
+
+struct PreloadEntry {
+    unsigned long number;
+    std::wstring name;
+    std::wstring layout;
+    std::vector<BYTE> data;  // written back as it was read
+};
+
+std::vector<PreloadEntry> read_preload(HKEY key) {
+    std::vector<PreloadEntry> entries;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[32];
+        DWORD name_units = 32;
+        wchar_t data[64] = {};
+        DWORD data_bytes = sizeof(data) - sizeof(wchar_t);
+        DWORD type = 0;
+        const LSTATUS status = RegEnumValueW(key, index, name, &name_units, nullptr, &type,
+                                             reinterpret_cast<BYTE*>(data), &data_bytes);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+        const auto* bytes = reinterpret_cast<const BYTE*>(data);
+        entries.push_back({std::wcstoul(name, nullptr, 10), name, data, std::vector<BYTE>(bytes, bytes + data_bytes)});
+    }
+    return entries;
+}
+
+void remove_from_preload(const wchar_t* key_name) {
+    support::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPreloadKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+        return;
+    std::vector<PreloadEntry> entries = read_preload(key.get());
+    bool found = false;
+    for (const PreloadEntry& entry : entries) found = found || same_name(entry.layout.c_str(), key_name);
+    if (!found) return;
+    // Rewrite the list in its own order without the layout, numbered from 1.
+    std::vector<PreloadEntry> kept;
+    for (const PreloadEntry& entry : entries) {
+        RegDeleteValueW(key.get(), entry.name.c_str());
+        if (!same_name(entry.layout.c_str(), key_name)) kept.push_back(entry);
+    }
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const PreloadEntry& a, const PreloadEntry& b) { return a.number < b.number; });
+    unsigned number = 1;
+    for (const PreloadEntry& entry : kept) {
+        const std::wstring name = std::to_wstring(number++);
+        RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, entry.data.data(), static_cast<DWORD>(entry.data.size()));
+    }
+}
+
+}  // namespace
+
+void layout_key_name(HKL layout, wchar_t (&name)[9]) {
+    const auto id = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(layout));
+    std::swprintf(name, 9, L"%08x", static_cast<unsigned>(id));
+}
+
+void remove_ime_layout(HKL layout, const wchar_t* ime_file_name) {
+    if (layout == nullptr) return;
+    UnloadKeyboardLayout(layout);
+    wchar_t key_name[9];
+    layout_key_name(layout, key_name);
+    delete_layout_key(key_name, ime_file_name != nullptr ? ime_file_name : L"");
+    remove_from_preload(key_name);
+}
+
+}  // namespace install

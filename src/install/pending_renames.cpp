@@ -1,0 +1,121 @@
+#include "install/pending_renames.h"
+
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+#include "support/unique_handle.h"
+
+namespace install {
+
+namespace {
+
+constexpr wchar_t kSessionManagerKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingRenamesValue[] = L"PendingFileRenameOperations";
+
+using RenamePair = std::pair<std::wstring, std::wstring>;
+
+// The list as pairs. A source is never empty, so an empty string where a
+// source should be is the list's end.
+std::vector<RenamePair> parse_pairs(const std::vector<wchar_t>& units) {
+    std::vector<RenamePair> pairs;
+    std::size_t at = 0;
+    auto next_string = [&] {
+        std::wstring text;
+        while (at < units.size() && units[at] != L'\0') text.push_back(units[at++]);
+        ++at;  // the NUL
+        return text;
+    };
+    while (at < units.size()) {
+        std::wstring source = next_string();
+        if (source.empty()) break;
+        std::wstring target = at < units.size() ? next_string() : std::wstring();
+        pairs.emplace_back(std::move(source), std::move(target));
+    }
+    return pairs;
+}
+
+bool read_pairs(HKEY key, std::vector<RenamePair>& pairs, DWORD& type) {
+    DWORD size = 0;
+    if (RegQueryValueExW(key, kPendingRenamesValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    std::vector<wchar_t> units(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(units.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key, kPendingRenamesValue, nullptr, &type, reinterpret_cast<BYTE*>(units.data()), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    units.resize(size / sizeof(wchar_t));
+    pairs = parse_pairs(units);
+    return true;
+}
+
+// "\??\C:\x" -> "C:\x"; "!" in front of a target is taken off first.
+std::wstring plain_path(std::wstring text) {
+    if (!text.empty() && text.front() == L'!') text.erase(0, 1);
+    if (text.rfind(L"\\??\\", 0) == 0) text.erase(0, 4);
+    return text;
+}
+
+std::wstring full_path(const wchar_t* path) {
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = GetFullPathNameW(path, MAX_PATH * 2, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 2) return path;
+    return std::wstring(full, length);
+}
+
+bool same_path(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+}  // namespace
+
+bool schedule_replacement(const wchar_t* staged, const wchar_t* target) {
+    return MoveFileExW(staged, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool cancel_scheduled_replacement(const wchar_t* staged) {
+    support::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return false;
+    std::vector<RenamePair> pairs;
+    DWORD type = REG_MULTI_SZ;
+    if (!read_pairs(key.get(), pairs, type)) return false;
+    const std::wstring source = full_path(staged);
+    std::vector<wchar_t> kept;
+    bool removed = false;
+    for (const RenamePair& pair : pairs) {
+        if (same_path(plain_path(pair.first), source)) {
+            removed = true;
+            continue;
+        }
+        kept.insert(kept.end(), pair.first.begin(), pair.first.end());
+        kept.push_back(L'\0');
+        kept.insert(kept.end(), pair.second.begin(), pair.second.end());
+        kept.push_back(L'\0');
+    }
+    if (!removed) return false;
+    if (kept.empty()) {
+        RegDeleteValueW(key.get(), kPendingRenamesValue);
+        return true;
+    }
+    kept.push_back(L'\0');
+    return RegSetValueExW(key.get(), kPendingRenamesValue, 0, type, reinterpret_cast<const BYTE*>(kept.data()),
+                          static_cast<DWORD>(kept.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+std::wstring scheduled_target(const wchar_t* staged) {
+    support::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return {};
+    std::vector<RenamePair> pairs;
+    DWORD type = 0;
+    if (!read_pairs(key.get(), pairs, type)) return {};
+    const std::wstring source = full_path(staged);
+    for (const RenamePair& pair : pairs)
+        if (same_path(plain_path(pair.first), source)) return plain_path(pair.second);
+    return {};
+}
+
+}  // namespace install

@@ -1,0 +1,26 @@
+#pragma once
+// Files replaced at the next restart: the session manager's list of
+// pending renames ("PendingFileRenameOperations" under
+// HKLM\System\CurrentControlSet\Control\Session Manager), which
+// MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT fills. Each entry is a pair
+// of NT paths ("\??\C:\..."): the source, then the target ("!" in front
+// when it may be replaced, empty for a deletion).
+
+#include <string>
+
+namespace install {
+
+// Schedules `staged` to replace `target` at the next restart. true when
+// the system took the request (it needs administrator rights).
+bool schedule_replacement(const wchar_t* staged, const wchar_t* target);
+
+// Takes every pending rename whose source is `staged` (compared without
+// regard to case) out of the list again; the value goes when it is left
+// empty. true when one was taken out.
+bool cancel_scheduled_replacement(const wchar_t* staged);
+
+// The target that `staged` is to replace at the next restart, as a plain
+// path ("!" and "\??\" taken off); empty when none is scheduled.
+std::wstring scheduled_target(const wchar_t* staged);
+
+}  // namespace install
