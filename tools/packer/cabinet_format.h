@@ -66,6 +66,14 @@ inline void put32(std::span<std::uint8_t> b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+inline void append16(std::vector<std::uint8_t>& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
 // The CFDATA checksum of the format: the payload folded into 32-bit
 // little-endian words by XOR (a short tail taken in its own odd byte order),
 // then the block's size fields folded on top.

@@ -57,10 +57,4 @@ struct CabinetOptions {
 // The cabinet's bytes.
 std::vector<std::uint8_t> write_cabinet(std::span<const CabinetFile> files, const CabinetOptions& options = {});
 
-// What is wrong with one stored name, or an empty text when nothing is.
-// A name is 1 to 255 bytes of UTF-8, its parts separated by single
-// backslashes, with no empty part, no "." or ".." part and none of the
-// characters Windows refuses in file names.
-std::string stored_name_problem(const std::string& name);
-
 }  // namespace imepack

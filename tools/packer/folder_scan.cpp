@@ -1,6 +1,7 @@
 #include "folder_scan.h"
 
 #include "cabinet_format.h"
+#include "cabinet_names.h"
 #include "dos_time.h"
 #include "file_io.h"
 #include "tool_error.h"
