@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -96,7 +97,9 @@ void TextBuffer<Char>::reserve(std::uint32_t n) {
     // Doubling the request keeps repeated appends from reallocating; a
     // request of 0 still gets room for the terminator.
     const std::uint64_t wanted = std::max<std::uint64_t>(std::uint64_t{n} * 2, 1);
-    if (wanted > UINT32_MAX) throw BufferError::out_of_memory();
+    // Beyond a 32-bit capacity, or more bytes than the address space holds
+    // (the 32-bit build), no storage can be had.
+    if (wanted > UINT32_MAX || wanted > PTRDIFF_MAX / sizeof(Char)) throw BufferError::out_of_memory();
     Char* fresh = new (std::nothrow) Char[static_cast<std::size_t>(wanted)];
     if (fresh == nullptr) throw BufferError::out_of_memory();
     if (text_ != nullptr) std::memcpy(fresh, text_, kept * sizeof(Char));
