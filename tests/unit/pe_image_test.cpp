@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -30,8 +31,10 @@ std::uint32_t get32(const std::vector<std::uint8_t>& b, std::size_t at) {
 
 // A hand-made image header: DOS header, "PE\0\0", file header and an
 // optional header of the usual size, followed by zeros up to size.
+// The headers are laid out in a full-size block first and then cut to
+// `size`, so that images cut inside their headers can be made too.
 std::vector<std::uint8_t> make_image(bool plus, std::size_t size = 1024) {
-    std::vector<std::uint8_t> b(size, 0);
+    std::vector<std::uint8_t> b(std::max<std::size_t>(size, 1024), 0);
     b[0] = 'M';
     b[1] = 'Z';
     put32(b, 0x3C, kLfanew);
@@ -39,6 +42,7 @@ std::vector<std::uint8_t> make_image(bool plus, std::size_t size = 1024) {
     put16(b, kLfanew + 4, plus ? 0x8664 : 0x014C);       // machine
     put16(b, kLfanew + 4 + 16, plus ? 0xF0 : 0xE0);      // size of the optional header
     put16(b, kLfanew + 24, plus ? 0x20B : 0x10B);        // optional-header magic
+    b.resize(size);
     return b;
 }
 
