@@ -25,39 +25,40 @@ public:
 struct CommandHelp {
     const char* name;
     const char* synopsis;
+    const char* summary;
     std::size_t operands;
     const char* text;
 };
 
 constexpr CommandHelp kCommands[] = {
-    {"cab", "cab FOLDER OUT.cab [--store]", 2,
+    {"cab", "cab FOLDER OUT.cab [--store]", "a cabinet of FOLDER's files", 2,
      "Writes a Microsoft cabinet of every file below FOLDER, subfolders included\n"
      "(stored as \"sub\\name\"), with each file's time stamp (local time, in DOS\n"
      "form), its read-only attribute and the archive attribute. Names that\n"
      "aren't ASCII are stored in UTF-8 (attribute 0x80). Empty folders are not\n"
      "stored. Data is MSZIP-compressed on all cores; --store writes it\n"
      "uncompressed.\n"},
-    {"seal", "seal IN.cab OUT.pkg", 2,
+    {"seal", "seal IN.cab OUT.pkg", "encipher a cabinet into a package", 2,
      "Enciphers a cabinet into a package (\"CRYP\") with the package key, the\n"
      "form the installer carries.\n"},
-    {"unseal", "unseal IN.pkg OUT.cab", 2,
+    {"unseal", "unseal IN.pkg OUT.cab", "the cabinet back from a package", 2,
      "Turns a package back into the cabinet it was sealed from, byte for byte.\n"},
-    {"attach", "attach INSTALLER.exe PACKAGE OUT.exe", 3,
+    {"attach", "attach INSTALLER.exe PACKAGE OUT.exe", "put a package into an installer", 3,
      "Writes OUT.exe: the installer with PACKAGE appended and its offset in the\n"
      "image header's LoaderFlags field (PE32 and PE32+). A package the installer\n"
      "already carries is replaced, never stacked. PACKAGE must be sealed.\n"},
-    {"inspect", "inspect FILE", 1,
+    {"inspect", "inspect FILE", "show an installer, package or cabinet", 1,
      "Shows what FILE is: for an installer its image size, package offset and\n"
      "size and the package's files; for a package or cabinet its header and\n"
      "files (size, date and time, attributes R H S A and U for UTF-8 names).\n"},
-    {"record", "record DESCRIPTION.txt OUT.dif", 2,
+    {"record", "record DESCRIPTION.txt OUT.dif", "write InstallInfo.dif from a description", 2,
      "Writes the install information record (\"InstallInfo.dif\", 2668 bytes)\n"
      "from a UTF-8 description: one \"field = value\" a line, '#' starts a\n"
      "comment line. Fields: ime_name (required), layout_text, display_name,\n"
      "shortcut_flags (a number, decimal or 0x hex), comments, publisher,\n"
      "display_version, contact, url_info_about, help_link, url_update_info,\n"
      "help_telephone, post_install_open.\n"},
-    {"build", "build PRODUCT-FOLDER DESCRIPTION.txt INSTALLER.exe OUT.exe", 4,
+    {"build", "build PRODUCT-FOLDER DESCRIPTION.txt INSTALLER.exe OUT.exe", "all steps: product folder to installer", 4,
      "All steps at once: the record from DESCRIPTION.txt goes into the cabinet's\n"
      "top level as \"InstallInfo.dif\" beside PRODUCT-FOLDER's files (a folder\n"
      "that already holds one is refused), the cabinet is sealed and attached to\n"
@@ -77,7 +78,7 @@ const CommandHelp* find_command(std::string_view name) {
 
 void print_overview(std::FILE* out) {
     std::fprintf(out, "imepack %s: packs an input-method product into its installer.\n\nUsage:\n", IMEPACK_VERSION);
-    for (const CommandHelp& c : kCommands) std::fprintf(out, "  imepack %s\n", c.synopsis);
+    for (const CommandHelp& c : kCommands) std::fprintf(out, "  imepack %s\n      %s\n", c.synopsis, c.summary);
     std::fprintf(out, "  imepack help [COMMAND]    (or COMMAND --help)\n  imepack --version\n\n%s", kExitText);
 }
 
