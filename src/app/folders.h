@@ -1,0 +1,39 @@
+#pragma once
+// Folder routines that most of the program uses: creating every level of a
+// folder path, removing a whole folder tree, and naming the product's data
+// folder. Paths are at most 259 characters (260-unit slots).
+
+#include "app/records.h"
+
+namespace app {
+
+// Creates every missing level of `path`. Non-zero when `path` names a
+// folder afterwards (also when it was there already). A path longer than
+// 259 characters is refused with 0 and nothing created: its cut form
+// would be another folder.
+int make_directory_path(const wchar_t* path);
+
+// Removes `folder` and everything in it through the command interpreter
+// named by "COMSPEC": "<COMSPEC>" /c rmdir "<short path>" /s /q, started
+// hidden at idle priority and waited for at most one second, twice at
+// most. 0 when the folder doesn't exist, COMSPEC is missing, the
+// interpreter can't be started, or the folder is refused (see
+// is_protected_folder, and is_quotable_for_interpreter for its short
+// path); otherwise non-zero once the folder is gone or the second attempt
+// has run, whether or not it is gone then. Callers go on either way:
+// leftovers are removed by a later run.
+//
+// While it runs the current directory is "c:\" (so that this process
+// doesn't hold the folder), restored afterwards. This process keeps the
+// high priority it takes to order itself before the interpreter.
+int remove_directory_tree(const wchar_t* folder);
+
+// The product's data folder: the common application data folder (created
+// if missing), "\ZinzinIMEs\", the product name and "\". 1, or 0 with
+// `path` empty when the common application data folder can't be found,
+// the whole doesn't fit in 259 characters, or `product_name` isn't one
+// plain folder name (empty, "." or "..", or holding "\", "/" or ":"):
+// each of those would name another folder than the product's own.
+int common_data_dir(wchar_t (&path)[kPathUnits], const wchar_t* product_name);
+
+}  // namespace app

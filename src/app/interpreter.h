@@ -1,0 +1,30 @@
+#pragma once
+// Starting the system's command interpreter for the jobs it does for us
+// (removing a folder tree, deleting the running executable afterwards):
+// hidden, and at idle priority so that this process gets to finish first.
+
+#include <windows.h>
+
+#include "app/records.h"
+
+namespace app {
+
+// The interpreter named by the environment variable "COMSPEC" (at most
+// 259 characters). False, with `path` empty, when it is missing, longer
+// than the slot, or can't be quoted (is_quotable_for_interpreter).
+bool read_comspec(wchar_t (&path)[kPathUnits]);
+
+// Whether `path` can stand between double quotes on an interpreter command
+// line and mean exactly itself: not empty, no double quote (it would end
+// the quoting), no "%" or "!" (the interpreter expands variables even
+// inside quotes) and no control character.
+bool is_quotable_for_interpreter(const wchar_t* path);
+
+// Starts `program` with `command` (its whole command line, which the
+// system may rewrite in place) with no window and its main thread
+// suspended; raises this process to high priority, sets the new process
+// to idle priority and resumes it; then waits for it at most `wait_ms`
+// milliseconds (0: not at all). False when it could not be started.
+bool start_interpreter_at_idle(const wchar_t* program, wchar_t* command, DWORD wait_ms);
+
+}  // namespace app
