@@ -104,7 +104,8 @@ CExtract::~CExtract() {
     // Only this object's own registration goes: another object may hold
     // the slot (one this object was refused for).
     if (context_ == nullptr && ThreadSlotObject() == this) ClearThreadSlot();
-    if (context_ == nullptr) library_.unload();
+    // The library goes with library_, the reader's tables and work buffer
+    // with reader_.
 }
 
 void CExtract::Abort() {

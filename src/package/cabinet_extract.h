@@ -41,6 +41,7 @@ struct ExtractError {
     std::uint32_t system_error;  // the system's error code behind it, where there is one
     std::uint32_t extra;         // the decoder's own error number (FDIERROR_*) after a failed copy
 };
+static_assert(sizeof(ExtractError) == 12);
 
 // No error. A thread slot that can't be had or set is code 0 with system
 // error kSystemErrorNoSlot. Other small numbers are the decoder's
@@ -68,7 +69,7 @@ public:
     // Code page 1252, owned by the calling thread, nothing loaded yet.
     CExtract();
     // Destroys the decoder context; once it is gone, clears the thread's
-    // slot if it holds this object; lets "Cabinet.dll" go.
+    // slot if it holds this object (and only then); lets "Cabinet.dll" go.
     virtual ~CExtract();
 
     CExtract(const CExtract&) = delete;
