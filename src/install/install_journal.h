@@ -10,8 +10,10 @@
 // change never happened undoes to nothing (a file that was never written
 // is deleted only if it exists; a value is put back as it was).
 //
-// Registry entries use the 64-bit view (kRegistryView), the same view the
-// steps write through.
+// Registry entries use the process's own view (kRegistryView), the same
+// view the steps write through and every later reader (the command line's
+// look-ups, the uninstall run, the update) reads: the shipped 32-bit program
+// keeps its keys where 32-bit programs see them.
 
 #include <windows.h>
 
@@ -22,7 +24,7 @@
 namespace install {
 
 // The registry view of every key the run writes and the journal restores.
-inline constexpr REGSAM kRegistryView = KEY_WOW64_64KEY;
+inline constexpr REGSAM kRegistryView = 0;
 
 class InstallJournal {
 public:
