@@ -1,0 +1,85 @@
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "app/workspace.h"
+#include "install/access_rights.h"
+#include "package/mapfile.h"
+#include "package/pe_image.h"
+#include "support/format_bounded.h"
+
+namespace app {
+namespace {
+
+bool is_folder(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The file's own size. A file that can't be mapped is read into memory
+// with two zero bytes behind it; those must not become part of the package.
+std::uint64_t file_size(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// A workspace file's path; false when it would be cut (a cut name could
+// be the same file as another one of the workspace).
+bool workspace_file(wchar_t (&path)[kPathUnits], const wchar_t* format, const wchar_t* workspace) {
+    if (workspace[0] != L'\0' && support::format_slot(path, format, workspace) == support::kStatusOk) return true;
+    path[0] = L'\0';
+    return false;
+}
+
+// Writes `bytes` as a new file of exactly that size.
+bool write_part(const wchar_t* path, std::span<const std::uint8_t> bytes) {
+    package::CMXMapfile part;
+    if (part.Create(path, static_cast<std::uint32_t>(bytes.size())) == 0) return false;
+    std::uint8_t* target = part.GetAddress(0);
+    if (target == nullptr) return false;
+    std::memcpy(target, bytes.data(), bytes.size());
+    part.Close();
+    return true;
+}
+
+}  // namespace
+
+int prepare_package(RunContext& run) {
+    if (!is_folder(run.workspace_dir)) return 0;
+    if (!workspace_file(run.source_path, kScratchCopyFormat, run.workspace_dir)) return 0;
+    if (install::copy_file_granting_users(run.module_path, run.source_path, FALSE) == 0) return 0;
+    // Ours to delete below, whatever attributes its source had.
+    SetFileAttributesW(run.source_path, FILE_ATTRIBUTE_NORMAL);
+
+    const int result = split_module(run);
+    DeleteFileW(run.source_path);
+    return result;
+}
+
+int split_module(RunContext& run) {
+    package::CMXMapfile image;
+    if (image.Open(run.source_path, false) == 0) return 0;
+    const std::uint64_t size = file_size(run.source_path);
+    const std::size_t used = size < image.GetSize() ? static_cast<std::size_t>(size) : image.GetSize();
+    const std::span<const std::uint8_t> whole(image.GetAddress(0), used);
+    // Empty when the header can't be read, the offset is 0, or the
+    // package would start at or past the end of the file.
+    const std::span<const std::uint8_t> package = package::package_span(whole);
+    if (package.empty()) return 0;
+    const std::span<const std::uint8_t> uninstaller = whole.first(whole.size() - package.size());
+
+    if (!workspace_file(run.package_path, kPackageFileFormat, run.workspace_dir) ||
+        !workspace_file(run.uninstaller_path, kUninstallerFormat, run.workspace_dir)) {
+        return 0;
+    }
+    if (!write_part(run.uninstaller_path, uninstaller) || !write_part(run.package_path, package)) return 0;
+    image.Close();
+    return exists(run.package_path) ? 1 : 0;
+}
+
+}  // namespace app

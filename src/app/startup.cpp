@@ -1,0 +1,139 @@
+#include "app/startup.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "app/folders.h"
+#include "app/mode_entries.h"
+#include "app/parse_command_line.h"
+#include "app/process_records.h"
+#include "app/startup_messages.h"
+#include "app/workspace.h"
+#include "package/cabinet_slot.h"
+#include "package/mapfile.h"
+#include "support/format_bounded.h"
+
+namespace app {
+namespace {
+
+constexpr wchar_t kInstallInfoFileName[] = L"InstallInfo.dif";
+
+// Every class group of the first flag byte: list view, tree view, bars,
+// tab, up-down, progress, hot key and animate.
+constexpr DWORD kCommonControlClasses = 0xFF;
+
+// The licence page hosts the web-browser control, an ActiveX control: its
+// container needs OLE on this (the dialogs') thread, initialised as a
+// single-threaded apartment, which OleInitialize gives. There is no
+// framework here to register a hosting window class; the page's own
+// container does what else it needs. Released when the dialog is gone.
+class OleSession {
+public:
+    OleSession() : initialised_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleSession() {
+        if (initialised_) OleUninitialize();
+    }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+
+private:
+    bool initialised_;
+};
+
+void init_common_controls() {
+    INITCOMMONCONTROLSEX classes{};
+    classes.dwSize = sizeof classes;
+    classes.dwICC = kCommonControlClasses;
+    InitCommonControlsEx(&classes);
+}
+
+void show_startup_error() {
+    MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+// Step 1: the run context's workspace and the running executable's path.
+void fill_run_context(RunContext& run) {
+    make_workspace_dir(run);
+    const DWORD length = GetModuleFileNameW(nullptr, run.module_path, kPathUnits);
+    // A path that didn't fit is no path of this executable.
+    if (length == 0 || length >= kPathUnits) run.module_path[0] = L'\0';
+}
+
+// The install information that the package brings, into `info`. False
+// when the file is missing or can't be opened. Every text slot ends in a
+// NUL afterwards, whatever the file held.
+bool read_install_info(const RunContext& run, package::InstallInfo& info) {
+    wchar_t path[kPathUnits];
+    if (support::format_slot(path, L"%ls%ls", run.extract_dir, kInstallInfoFileName) != support::kStatusOk)
+        return false;
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return false;
+    package::CMXMapfile file;
+    if (file.Open(path, false) == 0) return false;
+    info = package::load_install_info({file.GetAddress(0), file.GetSize()});
+    return true;
+}
+
+// The install mode: the package unpacked and its install information read,
+// then the wizard. False when there is nothing to show a wizard for.
+bool run_install_mode(ProcessRecords& records) {
+    if (!prepare_package(records.run()) || !unpack_package(records.run())) return false;
+    if (!read_install_info(records.run(), records.info())) return false;
+    run_install_wizard();
+    return true;
+}
+
+// Step 6. False when the named product isn't installed: then nothing is
+// cleaned up (the copy and the workspace stay for the next start).
+bool dispatch(ProcessRecords& records) {
+    const CommandRecord& command = records.command();
+    switch (records.run().mode) {
+    case kModeUninstall:
+        if (command.install_dir[0] == L'\0') return false;
+        run_uninstall_dialog();
+        return true;
+    case kModeRepair:
+        if (command.install_dir[0] == L'\0') return false;
+        run_repair_dialog();
+        return true;
+    case kModeUpdate:
+        if (command.install_dir[0] == L'\0') return false;
+        run_update_dialog(command.product_name);
+        return true;
+    default:
+        if (!run_install_mode(records)) show_startup_error();
+        return true;
+    }
+}
+
+}  // namespace
+
+int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
+    // The extraction's thread slot exists before any thread does.
+    Cabinet::InitThreadSlot();
+
+    // Steps 1 and 2: the records, zero-filled, live until this returns.
+    ProcessRecords records;
+    fill_run_context(records.run());
+
+    // Step 3: the first process starts the copy in the temporary folder
+    // and ends here.
+    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) return TRUE;
+
+    // Step 4.
+    parse_command_line(records.run(), records.command());
+
+    // Step 5: common controls and ActiveX hosting before any dialog.
+    init_common_controls();
+    const OleSession ole;
+
+    // Steps 6 and 7, then 8 unless a named product isn't installed.
+    if (dispatch(records)) {
+        remove_directory_tree(records.run().workspace_dir);
+        schedule_self_delete();
+    }
+    // Step 9: the records go with `records`.
+    return TRUE;
+}
+
+}  // namespace app

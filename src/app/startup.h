@@ -1,0 +1,17 @@
+#pragma once
+// The application object: its start-up operation is the whole program.
+
+namespace app {
+
+class CZZ_Install_BaseApp {
+public:
+    // Runs the program with `arguments`, the command line without the
+    // program name: builds the process-wide records, makes sure it runs as
+    // the copy in the temporary folder (else starts that copy and ends),
+    // reads the command line, runs the one modal dialog of the mode, then
+    // removes the workspace and has the copy deleted once it has ended.
+    // Always TRUE; failures are shown to the user on the way.
+    int InitInstance(const wchar_t* arguments);
+};
+
+}  // namespace app

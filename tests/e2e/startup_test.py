@@ -1,0 +1,250 @@
+#!/usr/bin/env python3
+"""The installer's start-up under wine64, as a person sees it: the demo
+installer started from a read-only folder restarts as its copy in the
+temporary folder, the copy unpacks its package into the workspace and
+welcomes the user with the product's name, and once the dialog is closed
+the workspace and the copy are gone. Broken installers show the start-up
+error box and leave no workspace; switches naming a product that isn't
+installed end without a word; the relaunch's own failure is reported.
+
+Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
+IMEBASE_IMESETUP, and what harness.py reads."""
+
+import os
+import shutil
+import stat
+import struct
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+COPY_NAME = "___zinzin_install_base___.exe"
+WORKSPACE = "__ZZIMEInstall"
+DISPLAY_NAME = "紫金拼音输入法"
+WELCOME = f"欢迎使用 {DISPLAY_NAME}"
+ERROR_CAPTION = "安装程序提示信息"
+ERROR_TEXT = "程序无法执行任何操作，可能启动参数错误或者文件格式错误。"
+RELAUNCH_CAPTION = "初始化错误"
+RELAUNCH_COPY_TEXT = "安装程序无法访问临时目录，将中止进程。"
+
+DEMO_INSTALLER = Path(os.environ.get("IMEBASE_DEMO_INSTALLER",
+                                     harness.build_dir() / "demo-ime-setup.exe"))
+DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
+                                   harness.build_dir() / "samples" / "demo-ime" / "product"))
+IMESETUP = Path(os.environ.get("IMEBASE_IMESETUP",
+                               harness.build_dir() / "src" / "app" / "imesetup.exe"))
+
+session = None
+
+
+def setUpModule():
+    global session
+    session = harness.WineSession("startup")
+    session.start()
+
+
+def tearDownModule():
+    if session:
+        session.stop()
+
+
+def package_offset(data):
+    """The package offset in the image header (LoaderFlags)."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    return struct.unpack_from("<I", data, pe + (0x80 if magic == 0x20B else 0x70))[0]
+
+
+def tree(folder):
+    """Every file below `folder`, as sorted relative paths with "/"."""
+    root = Path(folder)
+    return sorted(str(p.relative_to(root)) for p in root.rglob("*") if p.is_file())
+
+
+class StartupCase(unittest.TestCase):
+    wine = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = session
+        temp = cls.wine.run("cmd", "/c", "echo %TEMP%").stdout.strip()
+        cls.temp_windows = temp
+        cls.temp = cls.wine.to_linux(temp)
+        cls.workspace = cls.temp / WORKSPACE
+        cls.copy = cls.temp / COPY_NAME
+
+    def setUp(self):
+        # Every test starts without a copy or a workspace of an earlier one.
+        harness.wait_until(lambda: not self.copies_running(), 30, "earlier copies to end")
+        if self.copy.exists():
+            self.copy.chmod(0o644)
+            self.copy.unlink()
+        shutil.rmtree(self.workspace, ignore_errors=True)
+        self.media = self.wine.prefix / "drive_c" / f"media-{self._testMethodName}"
+
+    def tearDown(self):
+        if self.media.exists():
+            for path in [self.media, *self.media.rglob("*")]:
+                path.chmod(0o755 if path.is_dir() else 0o644)
+            shutil.rmtree(self.media)
+
+    # ---- helpers
+
+    def copies_running(self):
+        return [p for p in self.wine.processes() if p["path"].lower().endswith(COPY_NAME)]
+
+    def installer_in_media(self, data, name="setup.exe", read_only=True):
+        """Writes the installer into a folder of its own, read-only as on a
+        CD when asked; its Windows path."""
+        self.media.mkdir()
+        path = self.media / name
+        path.write_bytes(data)
+        if read_only:
+            path.chmod(stat.S_IRUSR | stat.S_IRGRP | stat.S_IROTH)
+            self.media.chmod(0o555)
+        return self.wine.to_windows(path)
+
+    def wait_cleaned_up(self):
+        """The copy ends, then the workspace and the copy's file go."""
+        harness.wait_until(lambda: not self.copies_running(), 30, "the copy to end")
+        harness.wait_until(lambda: not self.workspace.exists(), 30, "the workspace to go")
+        harness.wait_until(lambda: not self.copy.exists(), 30, "the copy to delete itself")
+
+    # ---- the road of a first start
+
+    def test_relaunch_from_read_only_folder_unpacks_and_cleans_up(self):
+        data = DEMO_INSTALLER.read_bytes()
+        installer = self.installer_in_media(data, "demo-ime-setup.exe")
+        before = sorted(os.listdir(self.media))
+
+        first = self.wine.launch(installer)
+        self.wine.ui("wait", WELCOME)
+        # The first process has ended; the copy runs from the temporary
+        # folder with " file=" and the path the user started.
+        self.assertEqual(first.wait(30), 0)
+        copies = self.copies_running()
+        self.assertEqual(len(copies), 1, copies)
+        self.assertEqual(copies[0]["path"].lower(), f"{self.temp_windows}\\{COPY_NAME}".lower())
+        self.assertTrue(copies[0]["command_line"].endswith(f" file={installer}"), copies[0])
+        self.assertEqual(self.wine.text(WELCOME), WELCOME)
+
+        # The workspace: uninstaller and package cut at the package offset,
+        # the scratch copy gone, the package extracted with its install
+        # information.
+        offset = package_offset(data)
+        self.assertEqual((self.workspace / "unstall.exe").read_bytes(), data[:offset])
+        self.assertEqual((self.workspace / "zzinstallbaseexe.cab").read_bytes(), data[offset:])
+        self.assertFalse((self.workspace / "zzinstallbaseexe.tmp").exists())
+        extracted = self.workspace / "ZZ_INSTALL"
+        self.assertEqual(tree(extracted), sorted(tree(DEMO_PRODUCT) + ["InstallInfo.dif"]))
+        self.assertEqual((extracted / "readme.txt").read_bytes(), (DEMO_PRODUCT / "readme.txt").read_bytes())
+        info = (extracted / "InstallInfo.dif").read_bytes()
+        self.assertEqual(len(info), 2668)
+        self.assertEqual(info[0xA0:0xA0 + 2 * len(DISPLAY_NAME)].decode("utf-16-le"), DISPLAY_NAME)
+        self.wine.shot("welcome", WELCOME)
+        self.assertEqual(sorted(os.listdir(self.media)), before)
+
+        self.wine.ui("click", WELCOME, "2")
+        self.wine.ui("gone", WELCOME)
+        self.wait_cleaned_up()
+        self.assertEqual(sorted(os.listdir(self.media)), before)
+        self.assertEqual((self.media / "demo-ime-setup.exe").read_bytes(), data)
+
+    def test_started_as_the_copy_it_is_not_copied_again(self):
+        # A copy already in the temporary folder, started with "file=" by
+        # hand: it works in place and deletes itself afterwards.
+        shutil.copy(DEMO_INSTALLER, self.copy)
+        program = self.wine.launch(f"{self.temp_windows}\\{COPY_NAME}", "file=C:\\elsewhere\\setup.exe")
+        self.wine.ui("wait", WELCOME)
+        self.assertTrue(self.copies_running()[0]["command_line"].endswith(" file=C:\\elsewhere\\setup.exe"))
+        self.wine.ui("close", WELCOME)
+        self.assertEqual(program.wait(30), 0)
+        self.wait_cleaned_up()
+
+    # ---- broken installers
+
+    def test_broken_installers_show_the_error_box_and_leave_no_workspace(self):
+        data = DEMO_INSTALLER.read_bytes()
+        offset = package_offset(data)
+        damaged = bytearray(data)
+        middle = offset + (len(data) - offset) // 2
+        damaged[middle:middle + 64] = bytes(b ^ 0x5A for b in damaged[middle:middle + 64])
+        cases = [
+            ("damaged", bytes(damaged)),
+            ("truncated", data[:offset + (len(data) - offset) // 2]),
+            ("no-package", IMESETUP.read_bytes()),
+        ]
+        for name, broken in cases:
+            with self.subTest(name):
+                self.setUp()
+                installer = self.installer_in_media(broken, f"{name}.exe", read_only=False)
+                self.wine.launch(installer)
+                self.assertEqual(self.wine.msgbox(ERROR_CAPTION), ERROR_TEXT)
+                self.wine.shot(f"error-{name}", f"title:{ERROR_CAPTION}")
+                self.wine.msgbox(ERROR_CAPTION, answer="ok")
+                self.wait_cleaned_up()
+                self.assertEqual(sorted(os.listdir(self.media)), [f"{name}.exe"])
+                self.tearDown()
+
+    # ---- switches
+
+    def test_switches_naming_a_product_that_isnt_installed_end_silently(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        for args in (["-u", "name=[NotInstalled]"], ["-r", "name=[NotInstalled]"],
+                     ["-g", "name=[Not]Installed]"], ["/U", "name=[NoBracket"], ["-g", "name=[]"]):
+            with self.subTest(" ".join(args)):
+                program = self.wine.launch(installer, *args)
+                self.assertEqual(program.wait(30), 0)
+                harness.wait_until(lambda: self.copy.exists(), 30, "the copy")
+                harness.wait_until(lambda: not self.copies_running(), 30, "the copy to end")
+                windows = [w for w in self.wine.ui("list").split("\n")
+                           if COPY_NAME in w and "\tvisible\t" in w]
+                self.assertEqual(windows, [])
+        # Nothing cleaned up on this road: the copy and the (empty)
+        # workspace stay for the next start, which replaces the copy.
+        self.assertTrue(self.copy.exists())
+        self.assertEqual(list(self.workspace.iterdir()), [])
+
+    def test_switches_naming_an_installed_product_open_its_mode(self):
+        product = "E2EStartupIME"
+        self.wine.run("reg", "add", f"HKCU\\Software\\marlix\\{product}", "/v", "ZMEInstallPath",
+                      "/d", "C:\\Program Files\\E2E\\", "/f")
+        self.wine.run("reg", "add",
+                      f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}",
+                      "/v", "DisplayName", "/d", "端到端输入法", "/f")
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        for switch, title in (("-u", "端到端输入法 - 卸载程序"), ("-r", "端到端输入法 - 修复程序"),
+                              ("-g", f"Zinzin输入系统更新程序 - {product}")):
+            with self.subTest(switch):
+                self.wine.launch(installer, switch, f"name=[{product}]")
+                self.wine.ui("wait", title)
+                self.wine.shot(f"mode{switch}", title)
+                self.wine.ui("click", title, "2")
+                self.wait_cleaned_up()
+
+    # ---- the relaunch's own failure
+
+    def test_temporary_folder_too_long_for_the_copy_is_reported(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        long_temp = "C:\\" + "t" * 236
+        self.assertEqual(len(long_temp), 239)
+        self.wine.to_linux("C:\\").joinpath("t" * 236).mkdir()
+        try:
+            self.wine.launch("cmd", "/c", f"set TMP={long_temp}&& set TEMP={long_temp}&& {installer}")
+            self.assertEqual(self.wine.msgbox(RELAUNCH_CAPTION), RELAUNCH_COPY_TEXT)
+            self.wine.shot("relaunch-error", f"title:{RELAUNCH_CAPTION}")
+            self.wine.msgbox(RELAUNCH_CAPTION, answer="ok")
+            self.assertFalse(self.copy.exists())
+        finally:
+            shutil.rmtree(self.wine.to_linux("C:\\").joinpath("t" * 236), ignore_errors=True)
+
+
+if __name__ == "__main__":
+    for needed in (DEMO_INSTALLER, DEMO_PRODUCT, IMESETUP):
+        if not needed.exists():
+            print(f"skipped: {needed} is missing (build the win64 preset with the packer)")
+            sys.exit(77)
+    unittest.main(verbosity=2)
