@@ -31,3 +31,9 @@ PY
 "$packer" unseal "$work/package.bin" "$work/package.cab"
 cabextract -q -d "$work/files" "$work/package.cab"
 (cd "$work/files" && find . -type f | sort)
+
+# The installer at work: started from a read-only folder under wine64 and
+# Xvfb, it restarts from the temporary folder and unpacks its package there.
+echo
+echo "== the win64 demo installer started from a read-only folder"
+python3 scripts/demo_startup.py
