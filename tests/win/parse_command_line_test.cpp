@@ -18,11 +18,19 @@ std::wstring unique_product() {
            std::to_wstring(GetTickCount());
 }
 
+bool key_exists(HKEY root, const wchar_t* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 // A registry key created for one test and deleted (one key at a time)
 // when the test ends, with the parent "marlix" key when the test made it.
 class ScopedKey {
 public:
-    ScopedKey(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) {
+    ScopedKey(HKEY root, std::wstring path)
+        : root_(root), path_(std::move(path)), made_vendor_(!key_exists(root_, L"Software\\marlix")) {
         HKEY key = nullptr;
         EXPECT_EQ(RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                                   nullptr),
@@ -32,6 +40,8 @@ public:
     ~ScopedKey() {
         if (key_) RegCloseKey(key_);
         RegDeleteKeyW(root_, path_.c_str());
+        // Fails, as it should, while another product's key is below it.
+        if (made_vendor_) RegDeleteKeyW(root_, L"Software\\marlix");
     }
     ScopedKey(const ScopedKey&) = delete;
     ScopedKey& operator=(const ScopedKey&) = delete;
@@ -51,6 +61,7 @@ public:
 private:
     HKEY root_;
     std::wstring path_;
+    bool made_vendor_;
     HKEY key_ = nullptr;
 };
 
