@@ -14,6 +14,7 @@ import os
 import shutil
 import stat
 import struct
+import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -36,6 +37,8 @@ DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
                                    harness.build_dir() / "samples" / "demo-ime" / "product"))
 IMESETUP = Path(os.environ.get("IMEBASE_IMESETUP",
                                harness.build_dir() / "src" / "app" / "imesetup.exe"))
+IMEPACK = Path(os.environ.get("IMEBASE_IMEPACK",
+                              harness.source_dir() / "build" / "native" / "tools" / "packer" / "imepack"))
 
 session = None
 
@@ -189,7 +192,53 @@ class StartupCase(unittest.TestCase):
                 self.assertEqual(sorted(os.listdir(self.media)), [f"{name}.exe"])
                 self.tearDown()
 
+    def packed(self, files):
+        """imesetup.exe with a package of `files` ({name: bytes}), packed
+        by the packer's single steps."""
+        if not IMEPACK.exists():
+            self.skipTest(f"no packer at {IMEPACK}")
+        work = self.wine.prefix / "drive_c" / f"pack-{self._testMethodName}"
+        shutil.rmtree(work, ignore_errors=True)
+        (work / "product").mkdir(parents=True)
+        for name, data in files.items():
+            (work / "product" / name).write_bytes(data)
+        for step in (["cab", work / "product", work / "p.cab"], ["seal", work / "p.cab", work / "p.pkg"],
+                     ["attach", IMESETUP, work / "p.pkg", work / "out.exe"]):
+            subprocess.run([str(IMEPACK), *map(str, step)], check=True, stdout=subprocess.DEVNULL)
+        data = (work / "out.exe").read_bytes()
+        shutil.rmtree(work)
+        return data
+
+    def test_a_package_without_install_information_shows_the_error_box(self):
+        installer = self.installer_in_media(self.packed({"readme.txt": b"no InstallInfo.dif here"}))
+        self.wine.launch(installer)
+        self.assertEqual(self.wine.msgbox(ERROR_CAPTION, answer="ok"), ERROR_TEXT)
+        self.wait_cleaned_up()
+
+    def test_a_short_install_information_reads_as_zeros_behind_it(self):
+        # 100 bytes: the display name (at 0xA0) lies behind the end.
+        short = bytearray(100)
+        short[0:8] = "Short".encode("utf-16-le")[:8]
+        installer = self.installer_in_media(self.packed({"InstallInfo.dif": bytes(short)}))
+        self.wine.launch(installer)
+        title = "title:欢迎使用 "
+        self.wine.ui("wait", title)
+        self.assertEqual(self.wine.text(title), "欢迎使用 ")
+        self.wine.ui("click", title, "2")
+        self.wait_cleaned_up()
+
     # ---- switches
+
+    def test_overlong_arguments_are_cut_and_the_copy_installs(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        self.wine.launch(installer, "x" * 300)
+        self.wine.ui("wait", WELCOME)
+        line = self.copies_running()[0]["command_line"]
+        # "<arguments> file=<path>" cut at 259 characters: all of it "x".
+        self.assertTrue(line.endswith(" " + "x" * 259), line)
+        self.assertNotIn("file=", line)
+        self.wine.ui("click", WELCOME, "2")
+        self.wait_cleaned_up()
 
     def test_switches_naming_a_product_that_isnt_installed_end_silently(self):
         installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
