@@ -83,19 +83,20 @@ bool cancel_scheduled_replacement(const wchar_t* staged) {
     DWORD type = REG_MULTI_SZ;
     if (!read_pairs(key.get(), pairs, type)) return false;
     const std::wstring source = full_path(staged);
+    // The system appends each request: the newest for `staged` is the last.
+    std::size_t newest = pairs.size();
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        if (same_path(plain_path(pairs[i].first), source)) newest = i;
+    if (newest == pairs.size()) return false;
     std::vector<wchar_t> kept;
-    bool removed = false;
-    for (const RenamePair& pair : pairs) {
-        if (same_path(plain_path(pair.first), source)) {
-            removed = true;
-            continue;
-        }
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (i == newest) continue;
+        const RenamePair& pair = pairs[i];
         kept.insert(kept.end(), pair.first.begin(), pair.first.end());
         kept.push_back(L'\0');
         kept.insert(kept.end(), pair.second.begin(), pair.second.end());
         kept.push_back(L'\0');
     }
-    if (!removed) return false;
     if (kept.empty()) {
         RegDeleteValueW(key.get(), kPendingRenamesValue);
         return true;

@@ -14,9 +14,10 @@ namespace install {
 // the system took the request (it needs administrator rights).
 bool schedule_replacement(const wchar_t* staged, const wchar_t* target);
 
-// Takes every pending rename whose source is `staged` (compared without
-// regard to case) out of the list again; the value goes when it is left
-// empty. true when one was taken out.
+// Takes the newest pending rename whose source is `staged` (compared
+// without regard to case) out of the list again; an earlier request for
+// the same file (a run before that wasn't followed by a restart) stays.
+// The value goes when it is left empty. true when one was taken out.
 bool cancel_scheduled_replacement(const wchar_t* staged);
 
 // The target that `staged` is to replace at the next restart, as a plain

@@ -263,6 +263,9 @@ TEST(InstallJournalSystem, ScheduledReplacementIsTakenOutOfThePendingRenames) {
     // Someone else's pending rename must survive ours being taken out.
     ASSERT_TRUE(install::schedule_replacement(other.c_str(), scratch.file(L"other.dll").c_str()));
 
+    // An earlier run, not followed by a restart, scheduled the same file.
+    ASSERT_TRUE(install::schedule_replacement(staged.c_str(), target.c_str()));
+
     InstallJournal journal(scratch.file(L"backups").c_str());
     ASSERT_TRUE(journal.before_file_write(staged.c_str()));
     ASSERT_TRUE(install::schedule_replacement(staged.c_str(), target.c_str()));
@@ -270,6 +273,10 @@ TEST(InstallJournalSystem, ScheduledReplacementIsTakenOutOfThePendingRenames) {
     EXPECT_TRUE(install::scheduled_target(staged.c_str()) == target);
 
     journal.rollback();
+    // The earlier request and its staged file are as they were.
+    EXPECT_EQ(install::scheduled_target(staged.c_str()), target);
+    EXPECT_EQ(content(staged), "new");
+    EXPECT_TRUE(install::cancel_scheduled_replacement(staged.c_str()));
     EXPECT_TRUE(install::scheduled_target(staged.c_str()).empty());
     EXPECT_EQ(install::scheduled_target(other.c_str()), scratch.file(L"other.dll"));
     EXPECT_TRUE(install::cancel_scheduled_replacement(other.c_str()));
