@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "app/process_records.h"
+
 namespace install {
 
 InstallRun make_install_run(HWND page, const package::InstallInfo* info, app::RunContext* context) {
@@ -11,7 +13,7 @@ InstallRun make_install_run(HWND page, const package::InstallInfo* info, app::Ru
         run.step_list = GetDlgItem(page, kStepListId);
         run.progress_bar = GetDlgItem(page, kProgressBarId);
     }
-    run.context = context;
+    run.context = context != nullptr ? context : app::run_context();
     run.info = info;
     return run;
 }

@@ -38,9 +38,9 @@ struct InstallRun {
 
 // A record over `page`: step list and progress bar looked up by their
 // control IDs (all null when `page` is null), position 0, `info` as given,
-// empty install directory, no journal, no restart needed. `context` is the
-// process-wide run context of the start-up; callers that build a record
-// for something else (tests) pass their own.
+// empty install directory, no journal, no restart needed. The context is
+// `context` when given, else the start-up's process-wide run context
+// (app::run_context(); null in a program that never ran the start-up).
 InstallRun make_install_run(HWND page, const package::InstallInfo* info, app::RunContext* context = nullptr);
 
 // One report. A position of 0 or more is stored in the record and given to

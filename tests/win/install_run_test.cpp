@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/folders.h"
+#include "app/process_records.h"
 #include "install/file_placement.h"
 #include "install/font_install.h"
 #include "install/ime_layout_removal.h"
@@ -237,6 +238,13 @@ TEST(PostProgress, APageWithoutABarGetsRowsOnly) {
     install::post_progress(run, 50, L"row");
     EXPECT_EQ(page.rows(), Rows{L"row"});
     EXPECT_EQ(run.progress_position, 50);
+
+    // Without a context of its own the record takes the start-up's.
+    {
+        app::ProcessRecords records;
+        EXPECT_EQ(install::make_install_run(page.window(), nullptr).context, &records.run());
+    }
+    EXPECT_EQ(run.context, nullptr);  // none when the start-up hasn't run
 
     // No page at all: nothing to post to, the position is still kept.
     install::InstallRun bare = install::make_install_run(nullptr, nullptr);
