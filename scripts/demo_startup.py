@@ -14,7 +14,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
 import harness  # noqa: E402
 
 COPY_NAME = "___zinzin_install_base___.exe"
-WELCOME = "欢迎使用 紫金拼音输入法"
+WELCOME = "欢迎使用 紫金拼音输入法 安装程序"
 
 
 def main():
@@ -42,7 +42,7 @@ def main():
         print(f"dialog:    {wine.text(WELCOME)!r}")
         print(f"picture:   {wine.shot('welcome', WELCOME)}")
 
-        wine.ui("click", WELCOME, "2")
+        wine.ui("close", WELCOME)
         copy = wine.to_linux(temp + "\\" + COPY_NAME)
         harness.wait_until(lambda: not workspace.exists() and not copy.exists(), 30,
                            "the workspace and the copy to go")

@@ -25,7 +25,7 @@ import harness  # noqa: E402
 COPY_NAME = "___zinzin_install_base___.exe"
 WORKSPACE = "__ZZIMEInstall"
 DISPLAY_NAME = "紫金拼音输入法"
-WELCOME = f"欢迎使用 {DISPLAY_NAME}"
+WELCOME = f"欢迎使用 {DISPLAY_NAME} 安装程序"
 ERROR_CAPTION = "安装程序提示信息"
 ERROR_TEXT = "程序无法执行任何操作，可能启动参数错误或者文件格式错误。"
 RELAUNCH_CAPTION = "初始化错误"
@@ -150,7 +150,7 @@ class StartupCase(unittest.TestCase):
         self.wine.shot("welcome", WELCOME)
         self.assertEqual(sorted(os.listdir(self.media)), before)
 
-        self.wine.ui("click", WELCOME, "2")
+        self.wine.ui("close", WELCOME)
         self.wine.ui("gone", WELCOME)
         self.wait_cleaned_up()
         self.assertEqual(sorted(os.listdir(self.media)), before)
@@ -221,10 +221,10 @@ class StartupCase(unittest.TestCase):
         short[0:8] = "Short".encode("utf-16-le")[:8]
         installer = self.installer_in_media(self.packed({"InstallInfo.dif": bytes(short)}))
         self.wine.launch(installer)
-        title = "title:欢迎使用 "
+        title = "title:欢迎使用  安装程序"
         self.wine.ui("wait", title)
-        self.assertEqual(self.wine.text(title), "欢迎使用 ")
-        self.wine.ui("click", title, "2")
+        self.assertEqual(self.wine.text(title), "欢迎使用  安装程序")
+        self.wine.ui("close", title)
         self.wait_cleaned_up()
 
     # ---- switches
@@ -237,7 +237,7 @@ class StartupCase(unittest.TestCase):
         # "<arguments> file=<path>" cut at 259 characters: all of it "x".
         self.assertTrue(line.endswith(" " + "x" * 259), line)
         self.assertNotIn("file=", line)
-        self.wine.ui("click", WELCOME, "2")
+        self.wine.ui("close", WELCOME)
         self.wait_cleaned_up()
 
     def test_switches_naming_a_product_that_isnt_installed_end_silently(self):

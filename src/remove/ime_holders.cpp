@@ -1,0 +1,100 @@
+#include "remove/ime_holders.h"
+
+#include <psapi.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "support/unique_handle.h"
+
+namespace removal {
+namespace {
+
+constexpr DWORD kFirstIdBufferBytes = 1024;
+constexpr DWORD kModuleRoom = 1024;
+constexpr DWORD kPathUnits = 260;
+constexpr DWORD kAnsiNameBytes = 260;
+
+support::UniqueHandle open_for_reading(DWORD id) {
+    return support::UniqueHandle(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+}
+
+// Every process identifier the system lists. The buffer doubles while the
+// system fills it completely (there may be more than it holds). Empty
+// when the list can't be read.
+std::vector<DWORD> process_ids() {
+    std::vector<DWORD> ids;
+    for (DWORD bytes = kFirstIdBufferBytes; bytes != 0 && bytes <= (1u << 30); bytes *= 2) {
+        ids.assign(bytes / sizeof(DWORD), 0);
+        DWORD returned = 0;
+        if (!EnumProcesses(ids.data(), bytes, &returned)) return {};
+        if (returned < bytes) {
+            ids.resize(returned / sizeof(DWORD));
+            return ids;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+bool path_ends_with(const wchar_t* module_path, const wchar_t* file_name) {
+    if (module_path == nullptr || file_name == nullptr) return false;
+    const std::size_t path_length = std::wcslen(module_path);
+    const std::size_t name_length = std::wcslen(file_name);
+    if (path_length == 0 || name_length == 0 || name_length > path_length) return false;
+    // Ordinal comparison without case: file names, not words of a language.
+    return CompareStringOrdinal(module_path + (path_length - name_length), static_cast<int>(name_length), file_name,
+                                static_cast<int>(name_length), TRUE) == CSTR_EQUAL;
+}
+
+bool process_holds(DWORD id, const wchar_t* file_name) {
+    const support::UniqueHandle process = open_for_reading(id);
+    if (!process) return false;
+    std::vector<HMODULE> modules(kModuleRoom);
+    DWORD needed = 0;
+    if (!EnumProcessModules(process.get(), modules.data(), kModuleRoom * sizeof(HMODULE), &needed)) return false;
+    DWORD count = needed / sizeof(HMODULE);
+    if (count > kModuleRoom) count = kModuleRoom;
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t path[kPathUnits] = {};
+        if (GetModuleFileNameExW(process.get(), modules[i], path, kPathUnits) == 0) continue;
+        path[kPathUnits - 1] = L'\0';
+        if (path_ends_with(path, file_name)) return true;
+    }
+    return false;
+}
+
+void main_module_name(DWORD id, wchar_t (&name)[kHolderNameUnits]) {
+    name[0] = L'\0';
+    const support::UniqueHandle process = open_for_reading(id);
+    if (!process) return;
+    HMODULE first = nullptr;
+    DWORD needed = 0;
+    if (!EnumProcessModules(process.get(), &first, sizeof first, &needed) || first == nullptr) return;
+    char ansi[kAnsiNameBytes] = {};
+    if (GetModuleBaseNameA(process.get(), first, ansi, kAnsiNameBytes) == 0) return;
+    ansi[kAnsiNameBytes - 1] = '\0';
+    // Converted whole first, then cut to the slot: a name longer than the
+    // slot keeps its beginning.
+    const int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (units <= 0) return;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(units), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide.data(), units) == 0) return;
+    std::wcsncpy(name, wide.data(), kHolderNameUnits - 1);
+    name[kHolderNameUnits - 1] = L'\0';
+}
+
+std::vector<HolderProcess> find_ime_holders(const wchar_t* file_name, DWORD skip_id) {
+    std::vector<HolderProcess> holders;
+    for (DWORD id : process_ids()) {
+        if (id == skip_id) continue;
+        HolderProcess holder{};
+        holder.id = id;
+        main_module_name(id, holder.name);
+        if (process_holds(id, file_name)) holders.push_back(holder);
+    }
+    return holders;
+}
+
+}  // namespace removal

@@ -1,0 +1,203 @@
+#include "ui/install_wizard.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+
+#include "app/process_records.h"
+#include "support/format_bounded.h"
+#include "support/wide.h"
+#include "ui/licence_page.h"
+#include "ui/wizard_texts.h"
+
+namespace ui {
+namespace {
+
+// The program's icon (resource 1 of the executable).
+constexpr int kProgramIconId = 1;
+constexpr int kTabWidth = 100;
+constexpr int kTabHeight = 30;
+// Where the licence link's text starts inside its button, and its colour
+// (blue: the colour value 0xff0000, red in the low byte).
+constexpr int kLinkTextX = 5;
+constexpr int kLinkTextY = 2;
+constexpr COLORREF kLinkColour = 0xff0000;
+
+const wchar_t* display_name() {
+    const package::InstallInfo* info = app::install_info();
+    return info != nullptr ? support::as_wide(info->display_name) : L"";
+}
+
+void insert_tab(HWND tabs, int index, const wchar_t* text) {
+    TCITEMW tab{};
+    tab.mask = TCIF_TEXT;
+    tab.pszText = const_cast<wchar_t*>(text);
+    SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&tab));
+}
+
+}  // namespace
+
+CZZ_Install_BaseDlg::CZZ_Install_BaseDlg()
+    : Dialog(kWizardTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
+
+CZZ_Install_BaseDlg::~CZZ_Install_BaseDlg() {
+    // The worker sends its messages to this window's thread (this one):
+    // keep dispatching them while waiting, or neither side could go on.
+    while (worker_) {
+        const HANDLE worker = worker_.get();
+        if (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) {
+            worker_.reset();
+            break;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    destroy();
+}
+
+BOOL CZZ_Install_BaseDlg::on_init() {
+    set_icon(icon_);
+    wchar_t title[260];
+    support::format_slot(title, kWizardTitleFormat, display_name());
+    set_title(title);
+
+    CheckRadioButton(hwnd(), kAcceptRadioId, kRefuseRadioId, kRefuseRadioId);
+    set_item_text(kInstallButtonId, kInstallNowText);
+    enable_item(kInstallButtonId, false);
+
+    create_pages();
+    set_up_tabs();
+    show_pages_for_tab();
+    return TRUE;
+}
+
+// The pages fill the frame 1021, above it and in the tab order right
+// after the tab control, in the order progress, user, directory.
+void CZZ_Install_BaseDlg::create_pages() {
+    HWND frame = item(kPageFrameId);
+    RECT place{};
+    GetWindowRect(frame, &place);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&place), 2);
+    HWND before = GetWindow(frame, GW_HWNDPREV);
+    for (Page* page : {static_cast<Page*>(&progress_), static_cast<Page*>(&user_), static_cast<Page*>(&directory_)}) {
+        HWND window = page->create_modeless(hwnd());
+        if (window == nullptr) continue;
+        SetWindowPos(window, before != nullptr ? before : HWND_TOP, place.left, place.top, place.right - place.left,
+                     place.bottom - place.top, SWP_NOACTIVATE);
+        before = window;
+    }
+}
+
+void CZZ_Install_BaseDlg::set_up_tabs() {
+    HWND tabs = item(kTabControlId);
+    SendMessageW(tabs, TCM_SETITEMSIZE, 0, MAKELPARAM(kTabWidth, kTabHeight));
+    insert_tab(tabs, kDirectoryTab, kDirectoryTabText);
+    insert_tab(tabs, kUserTab, kUserTabText);
+    SendMessageW(tabs, TCM_SETMINTABWIDTH, 0, kTabWidth);
+    SendMessageW(tabs, TCM_SETCURSEL, kDirectoryTab, 0);
+}
+
+void CZZ_Install_BaseDlg::show_pages_for_tab() {
+    const auto tab = static_cast<int>(send_item(kTabControlId, TCM_GETCURSEL));
+    ShowWindow(progress_.hwnd(), SW_HIDE);
+    ShowWindow(directory_.hwnd(), tab == kDirectoryTab ? SW_SHOW : SW_HIDE);
+    ShowWindow(user_.hwnd(), tab == kUserTab ? SW_SHOW : SW_HIDE);
+}
+
+bool CZZ_Install_BaseDlg::on_command(int id, int code, HWND control) {
+    switch (id) {
+    case kInstallButtonId:
+        on_install_button();
+        return true;
+    case kLicenceLinkId: {
+        CZZ_Install_Licence licence;
+        licence.run_modal(hwnd());
+        return true;
+    }
+    case kAcceptRadioId:
+        // Not while the worker owns the button.
+        if (!running_) enable_item(kInstallButtonId, true);
+        return true;
+    case kRefuseRadioId:
+        if (!running_) enable_item(kInstallButtonId, false);
+        return true;
+    default:
+        return Dialog::on_command(id, code, control);
+    }
+}
+
+bool CZZ_Install_BaseDlg::on_notify(int id, NMHDR& header, LRESULT& /*result*/) {
+    if (id != kTabControlId || header.code != TCN_SELCHANGE) return false;
+    show_pages_for_tab();
+    return true;
+}
+
+void CZZ_Install_BaseDlg::on_cancel() {
+    if (running_) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
+    Dialog::on_cancel();
+}
+
+bool CZZ_Install_BaseDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR& result) {
+    switch (message) {
+    case WM_PAINT:
+        if (!IsIconic(hwnd())) return false;
+        paint_minimised();
+        result = TRUE;
+        return true;
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<INT_PTR>(icon_);
+        return true;
+    case WM_DRAWITEM:
+        if (!draw_licence_link(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam))) return false;
+        set_message_result(TRUE);
+        result = TRUE;
+        return true;
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wparam) != item(kLicenceLinkId)) return false;
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        set_message_result(TRUE);
+        result = TRUE;
+        return true;
+    case kWorkerFinishedMessage:
+        worker_finished();
+        result = TRUE;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CZZ_Install_BaseDlg::paint_minimised() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, icon_);
+    EndPaint(hwnd(), &paint);
+}
+
+// The licence link looks like a link: blue text on the dialog's face, a
+// focus frame when it has the keyboard.
+bool CZZ_Install_BaseDlg::draw_licence_link(const DRAWITEMSTRUCT& item) {
+    if (item.CtlID != static_cast<UINT>(kLicenceLinkId)) return false;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+    const HGDIOBJ old_font = font != nullptr ? SelectObject(item.hDC, font) : nullptr;
+    SetTextColor(item.hDC, kLinkColour);
+    SetBkMode(item.hDC, TRANSPARENT);
+    TextOutW(item.hDC, kLinkTextX, kLinkTextY, kLicenceLinkText, static_cast<int>(std::size(kLicenceLinkText) - 1));
+    if (old_font != nullptr) SelectObject(item.hDC, old_font);
+    if ((item.itemState & ODS_FOCUS) != 0) DrawFocusRect(item.hDC, &item.rcItem);
+    return true;
+}
+
+}  // namespace ui

@@ -1,0 +1,86 @@
+#pragma once
+// The install wizard (template 138): greets the user with the product's
+// name, lets the licence be read and accepted, the directory and the user
+// be chosen on two tabbed pages, and runs the install on a worker thread
+// while the progress page shows the step rows.
+//
+// Button 1 is the whole flow: disabled until "接受协议" is chosen, then
+// "立即安装(&S)" (check the IME isn't loaded, start the worker), and after
+// the run "完成安装(&O)" or "退出安装(&O)", which closes the wizard. While
+// the worker runs the wizard can't be closed: the worker works on its
+// controls until the end.
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "support/unique_handle.h"
+#include "ui/dialog.h"
+#include "ui/directory_page.h"
+#include "ui/progress_page.h"
+#include "ui/user_page.h"
+
+namespace ui {
+
+inline constexpr int kWizardTemplate = 138;
+inline constexpr int kInstallButtonId = IDOK;  // 1
+inline constexpr int kLicenceLinkId = 1002;
+inline constexpr int kAcceptRadioId = 1012;
+inline constexpr int kRefuseRadioId = 1013;
+inline constexpr int kTabControlId = 1019;
+inline constexpr int kPageFrameId = 1021;
+inline constexpr int kDirectoryTab = 0;
+inline constexpr int kUserTab = 1;
+// Posted by the worker to the wizard as its last act.
+inline constexpr UINT kWorkerFinishedMessage = WM_APP + 1;
+
+class CZZ_Install_BaseDlg : public Dialog {
+public:
+    CZZ_Install_BaseDlg();
+    // Waits for a worker that still runs, then destroys the window (and
+    // with it the pages).
+    ~CZZ_Install_BaseDlg() override;
+
+    CZZ_Install_Begain& progress_page() noexcept { return progress_; }
+    CZZ_Install_SelectDir& directory_page() noexcept { return directory_; }
+    CZZ_Install_User& user_page() noexcept { return user_; }
+    // True from the moment the install button starts the worker until the
+    // worker has ended.
+    bool worker_running() const noexcept { return running_.load(); }
+
+    // The worker thread's routine: takes the dialog, returns 0.
+    static DWORD WINAPI install_worker(void* dialog);
+
+protected:
+    BOOL on_init() override;
+    bool on_command(int id, int code, HWND control) override;
+    bool on_notify(int id, NMHDR& header, LRESULT& result) override;
+    bool on_message(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR& result) override;
+    // Cancel, Escape and the close box; refused while the worker runs.
+    void on_cancel() override;
+
+private:
+    void create_pages();
+    void set_up_tabs();
+    // Shows the page of the current tab and hides the others.
+    void show_pages_for_tab();
+    void on_install_button();
+    void start_worker();
+    // The worker's body (install_worker), on the worker thread.
+    void run_worker();
+    // The worker's end, on the dialog thread.
+    void worker_finished();
+    void clear_old_install(const wchar_t* directory);
+    void report_not_created(const wchar_t* directory);
+    bool draw_licence_link(const DRAWITEMSTRUCT& item);
+    void paint_minimised();
+
+    CZZ_Install_Begain progress_;
+    CZZ_Install_SelectDir directory_;
+    CZZ_Install_User user_;
+    HICON icon_;
+    support::UniqueHandle worker_;
+    std::atomic<bool> running_{false};
+};
+
+}  // namespace ui

@@ -1,0 +1,152 @@
+// The wizard's install button and the worker thread it starts: the
+// directory made ready (asked about when it exists, created when it
+// doesn't), the progress page shown, and the install run.
+
+#include <windows.h>
+
+#include "app/folders.h"
+#include "app/process_records.h"
+#include "install/access_rights.h"
+#include "install/run_install.h"
+#include "remove/ime_load_status.h"
+#include "support/format_bounded.h"
+#include "support/wide.h"
+#include "ui/install_wizard.h"
+#include "ui/wizard_buffers.h"
+#include "ui/wizard_texts.h"
+
+namespace ui {
+namespace {
+
+const wchar_t* ime_name() {
+    const package::InstallInfo* info = app::install_info();
+    return info != nullptr ? support::as_wide(info->ime_name) : L"";
+}
+
+bool is_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+// Only a full path names one folder whatever the current directory is:
+// "X:\..." or a share "\\server\share\...". Relative texts ("foo",
+// "\foo", "X:foo") and device paths ("\\?\", "\\.\") are not taken.
+bool is_full_path(const wchar_t* path) {
+    if (is_letter(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
+    return path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0' && path[2] != L'?' && path[2] != L'.' &&
+           path[2] != L'\\';
+}
+
+bool is_directory(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void enable_close_box(HWND dialog, bool enabled) {
+    EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+}  // namespace
+
+void CZZ_Install_BaseDlg::on_install_button() {
+    // Enter sends this command whatever the button's state: a disabled
+    // button (licence refused, worker running) does nothing.
+    if (running_ || !IsWindowEnabled(item(kInstallButtonId))) return;
+    if (item_text(kInstallButtonId) != kInstallNowText) {
+        end(0);
+        return;
+    }
+    if (!removal::confirm_ime_unloaded(ime_name(), hwnd())) {
+        MessageBoxW(hwnd(), kImeLoadedText, kImeLoadedCaption, MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (!is_checked(kAcceptRadioId)) return;
+    start_worker();
+}
+
+// The button is disabled and the close refused before the thread exists,
+// so that neither a second click nor a close can come in between.
+void CZZ_Install_BaseDlg::start_worker() {
+    running_ = true;
+    enable_item(kInstallButtonId, false);
+    enable_close_box(hwnd(), false);
+    DWORD thread_id = 0;
+    worker_.reset(CreateThread(nullptr, 0, install_worker, this, 0, &thread_id));
+    if (!worker_) {
+        running_ = false;
+        enable_item(kInstallButtonId, true);
+        enable_close_box(hwnd(), true);
+    }
+}
+
+DWORD WINAPI CZZ_Install_BaseDlg::install_worker(void* dialog) {
+    auto* wizard = static_cast<CZZ_Install_BaseDlg*>(dialog);
+    wizard->run_worker();
+    PostMessageW(wizard->hwnd(), kWorkerFinishedMessage, 0, 0);
+    return 0;
+}
+
+void CZZ_Install_BaseDlg::worker_finished() {
+    if (worker_) WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+    running_ = false;
+    enable_close_box(hwnd(), true);
+}
+
+void CZZ_Install_BaseDlg::run_worker() {
+    enable_item(kInstallButtonId, false);
+    WizardBuffers& buffers = wizard_buffers();
+    directory_.item_text(kDirectoryEditId, buffers.directory);
+    user_.item_text(kUserNameEditId, buffers.user_name);
+    user_.item_text(kCompanyEditId, buffers.company);
+
+    const wchar_t* directory = buffers.directory;
+    if (!is_full_path(directory)) {
+        report_not_created(directory);
+        enable_item(kInstallButtonId, true);
+        return;
+    }
+    if (GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES) {
+        if (MessageBoxW(hwnd(), kDirectoryExistsText, kDirectoryExistsCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+            enable_item(kInstallButtonId, true);
+            return;
+        }
+        clear_old_install(directory);
+    }
+    if (!app::make_directory_path(directory) || !is_directory(directory)) {
+        report_not_created(directory);
+        enable_item(kInstallButtonId, true);
+        return;
+    }
+
+    ShowWindow(user_.hwnd(), SW_HIDE);
+    ShowWindow(directory_.hwnd(), SW_HIDE);
+    ShowWindow(progress_.hwnd(), SW_SHOW);
+    enable_item(kTabControlId, false);
+    enable_item(kAcceptRadioId, false);
+    enable_item(kRefuseRadioId, false);
+
+    install::InstallRun run = install::make_install_run(progress_.hwnd(), app::install_info());
+    const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
+
+    set_item_text(kInstallButtonId, installed != 0 ? kInstallDoneText : kInstallQuitText);
+    enable_item(kInstallButtonId, true);
+    enable_item(kTabControlId, true);
+    show_item(kLicenceLinkId, false);
+    show_item(kAcceptRadioId, false);
+    show_item(kRefuseRadioId, false);
+}
+
+// The user agreed to overwrite: the old folder goes whole, with the
+// product's data folder and its shadow copies, before anything is placed.
+void CZZ_Install_BaseDlg::clear_old_install(const wchar_t* directory) {
+    app::remove_directory_tree(directory);
+    wchar_t data_folder[app::kPathUnits];
+    if (app::common_data_dir(data_folder, ime_name())) app::remove_directory_tree(data_folder);
+    install::clean_virtualized_store();
+}
+
+void CZZ_Install_BaseDlg::report_not_created(const wchar_t* directory) {
+    wchar_t text[2 * app::kPathUnits];
+    support::format_slot(text, kDirectoryFailedFormat, directory);
+    MessageBoxW(hwnd(), text, kDirectoryFailedCaption, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace ui

@@ -1,0 +1,212 @@
+// The wizard's pages on their own, created hidden inside a hidden window:
+// the directory page's proposal, its lock on a registered product and the
+// product folder the browse button appends; the user page's registered
+// owner and organisation; the licence page's address and title. Registry
+// values longer than the fields leave them as they were.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "dialog_helpers.h"
+#include "install_fixture.h"
+#include "ui/directory_page.h"
+#include "ui/licence_page.h"
+#include "ui/user_page.h"
+#include "ui/wizard_buffers.h"
+#include "ui/wizard_texts.h"
+#include "wizard_setup.h"
+
+namespace {
+
+using ui::wizard_buffers;
+
+// A hidden top-level window for the pages to live in.
+class Parent {
+public:
+    Parent()
+        : window_(CreateWindowExW(0, L"STATIC", L"pages", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr)) {}
+    ~Parent() { DestroyWindow(window_); }
+    Parent(const Parent&) = delete;
+    Parent& operator=(const Parent&) = delete;
+    HWND get() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+std::wstring slot(const wchar_t* text, const wchar_t* name) {
+    wchar_t directory[ui::kDirectoryUnits];
+    wcscpy(directory, text);
+    ui::append_product_folder(directory, name);
+    return directory;
+}
+
+TEST(ProductFolder, IsAppendedWithExactlyOneBackslashBetween) {
+    EXPECT_EQ(slot(L"C:\\", L"ZZPinyin"), L"C:\\ZZPinyin\\");
+    EXPECT_EQ(slot(L"D:\\Tools", L"ZZPinyin"), L"D:\\Tools\\ZZPinyin\\");
+    // A folder already named after the product gets its own subfolder.
+    EXPECT_EQ(slot(L"D:\\ZZPinyin\\", L"ZZPinyin"), L"D:\\ZZPinyin\\ZZPinyin\\");
+    // Cut to the slot, always terminated.
+    const std::wstring long_folder = L"C:\\" + std::wstring(250, L'a');
+    EXPECT_EQ(slot(long_folder.c_str(), L"ZZPinyin"), (long_folder + L"\\ZZPinyin\\").substr(0, 259));
+}
+
+class Pages : public ::testing::Test {
+protected:
+    wintest::WizardSetup setup{L"Page"};
+    Parent parent;
+};
+
+TEST_F(Pages, ARegisteredProductLocksItsDirectory) {
+    const std::wstring registered = L"D:\\Registered\\" + setup.ime_name() + L"\\";
+    setup.register_directory(registered);
+    ui::CZZ_Install_SelectDir page;
+    ASSERT_NE(page.create_modeless(parent.get()), nullptr);
+    EXPECT_TRUE(page.locked());
+    EXPECT_EQ(page.item_text(ui::kDirectoryEditId), registered);
+    EXPECT_FALSE(IsWindowEnabled(page.item(ui::kDirectoryEditId)));
+    EXPECT_EQ(std::wstring(wizard_buffers().directory), registered);
+
+    // Browsing only says why the directory can't change.
+    wintest::DialogAnswer locked(ui::kDirectoryLockedCaption, IDOK);
+    SendMessageW(page.item(ui::kBrowseButtonId), BM_CLICK, 0, 0);
+    ASSERT_TRUE(locked.wait());
+    EXPECT_EQ(locked.text(), ui::kDirectoryLockedText);
+    EXPECT_EQ(page.item_text(ui::kDirectoryEditId), registered);
+}
+
+TEST_F(Pages, ARegisteredValueThatIsEmptyOrTooLongLocksNothing) {
+    wchar_t program_files[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, program_files);
+    const std::wstring proposal = std::wstring(program_files) + L"\\" + setup.ime_name() + L"\\";
+    for (const std::wstring& value : {std::wstring(), L"D:\\" + std::wstring(300, L'x') + L"\\"}) {
+        setup.register_directory(value);
+        ui::CZZ_Install_SelectDir page;
+        ASSERT_NE(page.create_modeless(parent.get()), nullptr);
+        EXPECT_FALSE(page.locked());
+        EXPECT_TRUE(IsWindowEnabled(page.item(ui::kDirectoryEditId)));
+        EXPECT_EQ(page.item_text(ui::kDirectoryEditId), proposal);
+    }
+}
+
+// Windows' registered owner and organisation, set for a test and put back.
+class RegisteredUser {
+public:
+    RegisteredUser() {
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_ALL_ACCESS, &key_);
+        owner_ = read(L"RegisteredOwner");
+        organisation_ = read(L"RegisteredOrganization");
+    }
+    ~RegisteredUser() {
+        put_back(L"RegisteredOwner", owner_);
+        put_back(L"RegisteredOrganization", organisation_);
+        RegCloseKey(key_);
+    }
+    RegisteredUser(const RegisteredUser&) = delete;
+    RegisteredUser& operator=(const RegisteredUser&) = delete;
+
+    void set(const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+
+private:
+    std::optional<std::wstring> read(const wchar_t* name) {
+        wchar_t value[1024] = {};
+        DWORD bytes = sizeof value - sizeof(wchar_t);
+        if (RegQueryValueExW(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes) != ERROR_SUCCESS)
+            return std::nullopt;
+        return std::wstring(value);
+    }
+    void put_back(const wchar_t* name, const std::optional<std::wstring>& value) {
+        if (value) set(name, *value);
+        else RegDeleteValueW(key_, name);
+    }
+
+    HKEY key_ = nullptr;
+    std::optional<std::wstring> owner_, organisation_;
+};
+
+TEST_F(Pages, TheUserPageStartsWithWindowsRegisteredOwner) {
+    RegisteredUser registered;
+    registered.set(L"RegisteredOwner", L"张三");
+    registered.set(L"RegisteredOrganization", L"紫金软件");
+    ui::CZZ_Install_User page;
+    ASSERT_NE(page.create_modeless(parent.get()), nullptr);
+    EXPECT_EQ(page.item_text(ui::kUserNameEditId), L"张三");
+    EXPECT_EQ(page.item_text(ui::kCompanyEditId), L"紫金软件");
+}
+
+TEST_F(Pages, ACompanyGivenEarlierKeepsTheUserPageFromTheRegistry) {
+    RegisteredUser registered;
+    registered.set(L"RegisteredOwner", L"张三");
+    registered.set(L"RegisteredOrganization", L"紫金软件");
+    wcscpy(wizard_buffers().user_name, L"李四");
+    wcscpy(wizard_buffers().company, L"先前的公司");
+    ui::CZZ_Install_User page;
+    ASSERT_NE(page.create_modeless(parent.get()), nullptr);
+    EXPECT_EQ(page.item_text(ui::kUserNameEditId), L"李四");
+    EXPECT_EQ(page.item_text(ui::kCompanyEditId), L"先前的公司");
+}
+
+TEST_F(Pages, RegisteredNamesLongerThanTheFieldsLeaveThemEmpty) {
+    RegisteredUser registered;
+    registered.set(L"RegisteredOwner", std::wstring(256, L'o'));
+    registered.set(L"RegisteredOrganization", std::wstring(255, L'c'));
+    ui::CZZ_Install_User page;
+    ASSERT_NE(page.create_modeless(parent.get()), nullptr);
+    EXPECT_EQ(page.item_text(ui::kUserNameEditId), L"");
+    // 255 characters still fit the 256-unit field.
+    EXPECT_EQ(page.item_text(ui::kCompanyEditId), std::wstring(255, L'c'));
+}
+
+TEST_F(Pages, TheLicenceIsLicenseHtmlOrThePageInsideMainChm) {
+    const std::wstring extract = setup.extract_dir();
+    EXPECT_EQ(ui::licence_address(extract.c_str()), L"");
+    ASSERT_TRUE(wintest::put_file(extract + L"main.chm", "ITSF"));
+    EXPECT_EQ(ui::licence_address(extract.c_str()), L"mk:@MSITStore:" + extract + L"main.chm::/License.html");
+    ASSERT_TRUE(wintest::put_file(extract + L"License.html", "<html><body>licence</body></html>"));
+    EXPECT_EQ(ui::licence_address(extract.c_str()), extract + L"License.html");
+    EXPECT_EQ(ui::licence_address(L""), L"");
+}
+
+TEST_F(Pages, TheLicencePageOpensWithTheProductsTitleAndClosesWithEscape) {
+    // The program's dialog thread has OLE, for the browser control.
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    ASSERT_TRUE(wintest::put_file(setup.extract_dir() + L"License.html", "<html><body>licence</body></html>"));
+    ui::CZZ_Install_Licence licence;
+    ASSERT_NE(licence.create_modeless(parent.get()), nullptr);
+    wchar_t title[260] = {};
+    GetWindowTextW(licence.hwnd(), title, 260);
+    EXPECT_EQ(std::wstring(title), setup.display_name() + L" - 最终用户许可协议");
+    EXPECT_EQ(licence.address(), setup.extract_dir() + L"License.html");
+    // The browser control lives inside control 1014 (Wine makes one even
+    // without its HTML engine; the page then stays blank).
+    EXPECT_TRUE(licence.has_browser());
+    EXPECT_NE(GetWindow(licence.item(ui::kBrowserId), GW_CHILD), nullptr);
+    wintest::pump_for(200);
+    SendMessageW(licence.hwnd(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(licence.ended());
+    licence.destroy();
+    EXPECT_EQ(licence.hwnd(), nullptr);
+    OleUninitialize();
+}
+
+TEST_F(Pages, WithoutALicenceFileOrABrowserThePageOpensEmptyAndCloses) {
+    // No OLE on this thread: the browser can't be made.
+    ui::CZZ_Install_Licence licence;
+    ASSERT_NE(licence.create_modeless(parent.get()), nullptr);
+    EXPECT_EQ(licence.address(), L"");
+    EXPECT_FALSE(licence.has_browser());
+    EXPECT_EQ(GetWindow(licence.item(ui::kBrowserId), GW_CHILD), nullptr);
+    SendMessageW(licence.hwnd(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(licence.ended());
+}
+
+}  // namespace
