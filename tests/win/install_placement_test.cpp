@@ -11,7 +11,6 @@
 
 #include <string>
 
-#include "app/folders.h"
 #include "install/file_placement.h"
 #include "install/font_install.h"
 #include "install/install_journal.h"
@@ -27,34 +26,15 @@ namespace {
 
 using install::InstallJournal;
 using install::InstallRun;
+using wintest::data_dir;
 using wintest::file_exists;
 using wintest::file_text;
 using wintest::folder_exists;
 using wintest::put_file;
 using wintest::ScratchFolder;
-
-std::wstring system_dir() {
-    wchar_t folder[MAX_PATH];
-    GetSystemDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\";
-}
-
-std::wstring windows_dir() {
-    wchar_t folder[MAX_PATH];
-    GetWindowsDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\";
-}
-
-std::wstring fonts_dir() {
-    wchar_t folder[MAX_PATH];
-    SHGetFolderPathW(nullptr, CSIDL_FONTS, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return std::wstring(folder) + L"\\";
-}
-
-std::wstring data_dir(const std::wstring& ime_name) {
-    wchar_t folder[app::kPathUnits];
-    return app::common_data_dir(folder, ime_name.c_str()) ? folder : L"";
-}
+using wintest::special_folder;
+using wintest::system_dir;
+using wintest::windows_dir;
 
 struct FontValue {
     bool present = false;
@@ -278,7 +258,7 @@ TEST(Fonts, InstalledRegisteredAndTakenBackByTheJournal) {
 
     InstallJournal journal(scratch.file(L"backups").c_str());
     ASSERT_EQ(install::install_fonts(folder.c_str(), &journal), 1);
-    const std::wstring fonts = fonts_dir();
+    const std::wstring fonts = special_folder(CSIDL_FONTS);
     EXPECT_TRUE(file_exists(fonts + stem + L".ttf"));
     EXPECT_TRUE(file_exists(fonts + stem + L".ttc"));
     EXPECT_TRUE(file_exists(fonts + stem + L"x.ttf.bak"));
@@ -342,7 +322,7 @@ TEST(PlaceFiles, EveryMacroFolderGoesToItsPlaceAndTheRestToTheInstallFolder) {
     EXPECT_EQ(file_text(system_dir() + tag + L"\\b.dll"), "system sub");
     EXPECT_EQ(file_text(system_dir() + tag + L".dll"), "system");
     EXPECT_EQ(file_text(windows_dir() + tag + L".ini"), "windows");
-    EXPECT_EQ(file_text(fonts_dir() + tag + L".ttf"), "font");
+    EXPECT_EQ(file_text(special_folder(CSIDL_FONTS) + tag + L".ttf"), "font");
     EXPECT_EQ(font_value(tag + L"(TrueType)").text, tag + L".ttf");
     EXPECT_EQ(file_text(data + L"danzi.zmi"), "table");
     EXPECT_EQ(file_text(data + L"skins\\blue.skn"), "skin");
@@ -360,7 +340,7 @@ TEST(PlaceFiles, EveryMacroFolderGoesToItsPlaceAndTheRestToTheInstallFolder) {
     EXPECT_FALSE(folder_exists(system_dir() + tag));
     EXPECT_FALSE(file_exists(system_dir() + tag + L".dll"));
     EXPECT_FALSE(file_exists(windows_dir() + tag + L".ini"));
-    EXPECT_FALSE(file_exists(fonts_dir() + tag + L".ttf"));
+    EXPECT_FALSE(file_exists(special_folder(CSIDL_FONTS) + tag + L".ttf"));
     EXPECT_FALSE(font_value(tag + L"(TrueType)").present);
     EXPECT_FALSE(folder_exists(data));
     EXPECT_FALSE(folder_exists(install_dir));

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/folders.h"
 #include "app/process_records.h"
 #include "install/file_placement.h"
 #include "install/font_install.h"
@@ -31,37 +30,18 @@
 
 namespace {
 
+using wintest::data_dir;
 using wintest::file_exists;
 using wintest::file_text;
 using wintest::folder_exists;
 using wintest::InstallFixture;
 using wintest::ProgressPage;
 using wintest::put_file;
+using wintest::special_folder;
+using wintest::system_dir;
+using wintest::windows_dir;
 
 using Rows = std::vector<std::wstring>;
-
-std::wstring special_folder(int csidl) {
-    wchar_t folder[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder);
-    return std::wstring(folder) + L"\\";
-}
-
-std::wstring system_dir() {
-    wchar_t folder[MAX_PATH];
-    GetSystemDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\";
-}
-
-std::wstring windows_dir() {
-    wchar_t folder[MAX_PATH];
-    GetWindowsDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\";
-}
-
-std::wstring data_dir(const std::wstring& ime_name) {
-    wchar_t folder[app::kPathUnits];
-    return app::common_data_dir(folder, ime_name.c_str()) ? folder : L"";
-}
 
 // A string value as its text (up to a NUL); `present` false when missing.
 struct Text {

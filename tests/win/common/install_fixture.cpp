@@ -1,9 +1,11 @@
 #include "install_fixture.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <vector>
 
+#include "app/folders.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
 
@@ -26,6 +28,29 @@ std::string file_text(const std::wstring& path) {
 bool put_file(const std::wstring& path, const std::string& content) {
     make_parents(path);
     return write_file(path, std::vector<std::uint8_t>(content.begin(), content.end()));
+}
+
+std::wstring system_dir() {
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\";
+}
+
+std::wstring windows_dir() {
+    wchar_t folder[MAX_PATH];
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\";
+}
+
+std::wstring special_folder(int csidl) {
+    wchar_t folder[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return std::wstring(folder) + L"\\";
+}
+
+std::wstring data_dir(const std::wstring& ime_name) {
+    wchar_t folder[app::kPathUnits];
+    return app::common_data_dir(folder, ime_name.c_str()) ? folder : L"";
 }
 
 InstallFixture::InstallFixture(const wchar_t* tag) : scratch_(tag) {

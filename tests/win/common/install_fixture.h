@@ -54,4 +54,12 @@ std::string file_text(const std::wstring& path);
 // Writes `content`, creating the folders the path needs.
 bool put_file(const std::wstring& path, const std::string& content);
 
+// The folders an install run writes to outside its install folder, each
+// ending in a backslash (the data folder excepted: it is as the product
+// names it, empty when the name is refused).
+std::wstring system_dir();
+std::wstring windows_dir();
+std::wstring special_folder(int csidl);
+std::wstring data_dir(const std::wstring& ime_name);
+
 }  // namespace wintest
