@@ -1,37 +1,16 @@
 #include "package/package_container.h"
 
-#include "package/package_key.h"
+#include "package_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 using package::ContainerError;
 
-namespace {
-
-package::BlowfishContext package_key() {
-    package::BlowfishContext ctx{};
-    package::SetKey(ctx, reinterpret_cast<const std::uint8_t*>(package::kPackageKey), package::kPackageKeyLength);
-    return ctx;
-}
-
-std::vector<std::uint8_t> make_cabinet(std::size_t size, unsigned seed = 3) {
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> cab(size);
-    for (auto& b : cab) {
-        b = static_cast<std::uint8_t>(rng());
-    }
-    std::memcpy(cab.data(), "MSCF", 4);
-    for (int i = 0; i < 4; ++i) {
-        cab[8 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    }
-    return cab;
-}
-
-}  // namespace
+using package_test::make_cabinet;
+using package_test::package_key;
 
 TEST(PackageContainer, SealThenUnsealGivesBackThePaddedCabinet) {
     const auto key = package_key();

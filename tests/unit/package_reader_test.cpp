@@ -1,7 +1,7 @@
 #include "package/package_reader.h"
 
 #include "package/package_container.h"
-#include "package/package_key.h"
+#include "package_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 
 using package::BlowfishContext;
 using package::PackageReader;
+using package_test::make_cabinet;
+using package_test::package_key;
 
 namespace {
 
@@ -67,30 +69,10 @@ private:
     std::intptr_t next_ = 3;
 };
 
-BlowfishContext package_key() {
-    BlowfishContext ctx{};
-    package::SetKey(ctx, reinterpret_cast<const std::uint8_t*>(package::kPackageKey), package::kPackageKeyLength);
-    return ctx;
-}
-
 BlowfishContext no_key() {
     BlowfishContext ctx{};
     package::SetKey(ctx, nullptr, 0);
     return ctx;
-}
-
-// A cabinet-like byte string: "MSCF", its size field, then noise.
-std::vector<std::uint8_t> make_cabinet(std::size_t size, unsigned seed = 1) {
-    std::mt19937 rng(seed);
-    std::vector<std::uint8_t> cab(size);
-    for (auto& b : cab) {
-        b = static_cast<std::uint8_t>(rng());
-    }
-    std::memcpy(cab.data(), "MSCF", 4);
-    for (int i = 0; i < 4; ++i) {
-        cab[8 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    }
-    return cab;
 }
 
 std::vector<std::uint8_t> padded(std::vector<std::uint8_t> cab) {
