@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "install/file_names.h"
 #include "install/install_journal.h"
 #include "install/raw_value.h"
 #include "support/unique_handle.h"
@@ -16,17 +17,6 @@ namespace {
 
 constexpr wchar_t kLayoutsKey[] = L"System\\CurrentControlSet\\Control\\Keyboard Layouts";
 constexpr wchar_t kPreloadKey[] = L"Keyboard Layout\\Preload";
-
-const wchar_t* file_name_part(const wchar_t* path) {
-    const wchar_t* name = path;
-    for (const wchar_t* p = path; *p != L'\0'; ++p)
-        if (*p == L'\\' || *p == L'/') name = p + 1;
-    return name;
-}
-
-bool same_name(const wchar_t* a, const wchar_t* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
 
 // The layout's key goes only while it still describes our IME file: a key
 // that another install has taken over in the meantime stays.

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "install/access_rights.h"
+#include "install/file_names.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
@@ -15,19 +16,6 @@
 namespace install {
 
 namespace {
-
-// The part after the last backslash or slash: Wine's manager reports the
-// path an IME was registered with, Windows' the bare file name.
-const wchar_t* file_name_part(const wchar_t* path) {
-    const wchar_t* name = path;
-    for (const wchar_t* p = path; *p != L'\0'; ++p)
-        if (*p == L'\\' || *p == L'/') name = p + 1;
-    return name;
-}
-
-bool same_name(const wchar_t* a, const wchar_t* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
 
 void post_copy_failure(InstallRun& run, const wchar_t* installed_file) {
     wchar_t row[2 * app::kPathUnits];

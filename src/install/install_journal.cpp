@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "install/file_names.h"
 #include "install/ime_layout_removal.h"
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
@@ -16,11 +17,6 @@ bool file_exists(const wchar_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool same_text(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 // A read-only file can be neither overwritten nor deleted until its
 // attribute is cleared.
 void make_writable(const wchar_t* path) {
@@ -32,14 +28,6 @@ void make_writable(const wchar_t* path) {
 void delete_file(const wchar_t* path) {
     make_writable(path);
     DeleteFileW(path);
-}
-
-// The part after the last backslash or slash.
-const wchar_t* file_name_part(const wchar_t* path) {
-    const wchar_t* name = path;
-    for (const wchar_t* p = path; *p != L'\0'; ++p)
-        if (*p == L'\\' || *p == L'/') name = p + 1;
-    return name;
 }
 
 void restore_file(const std::wstring& path, const std::wstring& backup, DWORD attributes) {
@@ -78,14 +66,14 @@ InstallJournal::~InstallJournal() {
 
 bool InstallJournal::file_recorded(const std::wstring& path) const {
     for (const Entry& entry : entries_)
-        if (entry.kind == Kind::File && same_text(entry.path, path)) return true;
+        if (entry.kind == Kind::File && same_name(entry.path, path)) return true;
     return false;
 }
 
 bool InstallJournal::value_recorded(HKEY root, const std::wstring& subkey, const std::wstring& name) const {
     for (const Entry& entry : entries_)
-        if (entry.kind == Kind::Value && entry.root == root && same_text(entry.path, subkey) &&
-            same_text(entry.name, name))
+        if (entry.kind == Kind::Value && entry.root == root && same_name(entry.path, subkey) &&
+            same_name(entry.name, name))
             return true;
     return false;
 }

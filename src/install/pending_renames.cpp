@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "install/file_names.h"
 #include "support/unique_handle.h"
 
 namespace install {
@@ -63,11 +64,6 @@ std::wstring full_path(const wchar_t* path) {
     return std::wstring(full, length);
 }
 
-bool same_path(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 }  // namespace
 
 bool schedule_replacement(const wchar_t* staged, const wchar_t* target) {
@@ -86,7 +82,7 @@ bool cancel_scheduled_replacement(const wchar_t* staged) {
     // The system appends each request: the newest for `staged` is the last.
     std::size_t newest = pairs.size();
     for (std::size_t i = 0; i < pairs.size(); ++i)
-        if (same_path(plain_path(pairs[i].first), source)) newest = i;
+        if (same_name(plain_path(pairs[i].first), source)) newest = i;
     if (newest == pairs.size()) return false;
     std::vector<wchar_t> kept;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
@@ -115,7 +111,7 @@ std::wstring scheduled_target(const wchar_t* staged) {
     if (!read_pairs(key.get(), pairs, type)) return {};
     const std::wstring source = full_path(staged);
     for (const RenamePair& pair : pairs)
-        if (same_path(plain_path(pair.first), source)) return plain_path(pair.second);
+        if (same_name(plain_path(pair.first), source)) return plain_path(pair.second);
     return {};
 }
 
