@@ -9,6 +9,7 @@
 #include "install/font_install.h"
 #include "install/install_journal.h"
 #include "install/pending_renames.h"
+#include "install/read_only.h"
 #include "support/text_slot.h"
 #include "support/wide.h"
 
@@ -55,17 +56,6 @@ bool join(PathSlot& path, const wchar_t* folder, const wchar_t* name) {
 }
 
 InstallJournal* journal_of(InstallRun* run) { return run != nullptr ? run->journal : nullptr; }
-
-void clear_read_only(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-}
-
-void delete_source(const wchar_t* path) {
-    clear_read_only(path);
-    DeleteFileW(path);
-}
 
 bool copy_now(const wchar_t* source, const wchar_t* target) {
     // Installers replace read-only files too; the journal has kept the
@@ -114,7 +104,7 @@ void copy_entry(const WIN32_FIND_DATAW& entry, const PathSlot& source_prefix, co
     // A tree copied onto itself: nothing to copy, and nothing may be deleted.
     if (source.view() == target.view()) return;
     place_file(source.c_str(), target.c_str(), run);
-    if (keep == 0) delete_source(source.c_str());
+    if (keep == 0) force_delete(source.c_str());
 }
 
 struct FindCloser {
