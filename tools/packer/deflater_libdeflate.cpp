@@ -5,9 +5,9 @@
 // again with zlib, whose codes are always complete.
 #include "deflate_check.h"
 #include "deflater.h"
+#include "zlib_raw.h"
 
 #include <libdeflate.h>
-#include <zlib.h>
 
 #include <new>
 
@@ -22,8 +22,7 @@ struct Deflater::State {
 Deflater::Deflater(int level) : state_(std::make_unique<State>()) {
     state_->compressor = libdeflate_alloc_compressor(level);
     if (state_->compressor == nullptr) throw std::bad_alloc();
-    // Negative window bits: raw deflate, no zlib header or trailer.
-    if (deflateInit2(&state_->zlib, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (!init_raw_deflate(state_->zlib, level)) {
         libdeflate_free_compressor(state_->compressor);
         throw std::bad_alloc();
     }
@@ -39,14 +38,7 @@ std::size_t Deflater::deflate(std::span<const std::uint8_t> in, std::span<std::u
     const std::size_t size =
         libdeflate_deflate_compress(state_->compressor, in.data(), in.size(), out.data(), out.size());
     if (size == 0 || deflate_codes_complete(out.first(size))) return size;
-    z_stream& s = state_->zlib;
-    deflateReset(&s);
-    s.next_in = const_cast<Bytef*>(in.data());
-    s.avail_in = static_cast<uInt>(in.size());
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    if (::deflate(&s, Z_FINISH) != Z_STREAM_END) return 0;
-    return out.size() - s.avail_out;
+    return raw_deflate(state_->zlib, in, out);
 }
 
 }  // namespace imepack
