@@ -37,3 +37,8 @@ cabextract -q -d "$work/files" "$work/package.cab"
 echo
 echo "== the win64 demo installer started from a read-only folder"
 python3 scripts/demo_startup.py
+
+# The demo IME installed through the wizard, driven like a person would.
+echo
+echo "== the win64 demo installer's wizard installs the demo IME"
+python3 scripts/demo_wizard.py
