@@ -95,6 +95,33 @@ TEST_F(Pages, ARegisteredValueThatIsEmptyOrTooLongLocksNothing) {
     }
 }
 
+TEST_F(Pages, BrowsingExtendsTheChosenFolderOrKeepsTheTextWhenCancelled) {
+    // The folder browser needs OLE on the page's thread, as the program's
+    // dialog thread has it.
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    {
+        ui::CZZ_Install_SelectDir page;
+        ASSERT_NE(page.create_modeless(parent.get()), nullptr);
+        const std::wstring proposal = page.item_text(ui::kDirectoryEditId);
+        {
+            wintest::DialogAnswer cancel(L"", IDCANCEL);
+            SendMessageW(page.item(ui::kBrowseButtonId), BM_CLICK, 0, 0);
+            EXPECT_TRUE(cancel.wait());
+        }
+        EXPECT_EQ(page.item_text(ui::kDirectoryEditId), proposal);
+
+        wintest::DialogAnswer choose(L"", IDOK);
+        SendMessageW(page.item(ui::kBrowseButtonId), BM_CLICK, 0, 0);
+        EXPECT_TRUE(choose.wait());
+        // The browser opens on the desktop: its folder, with the product's
+        // subfolder.
+        wchar_t desktop[MAX_PATH] = {};
+        SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, desktop);
+        EXPECT_EQ(page.item_text(ui::kDirectoryEditId), std::wstring(desktop) + L"\\" + setup.ime_name() + L"\\");
+    }
+    OleUninitialize();
+}
+
 // Windows' registered owner and organisation, set for a test and put back.
 class RegisteredUser {
 public:

@@ -39,7 +39,7 @@ BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
     if (std::wstring(class_name) != L"#32770") return TRUE;
     wchar_t title[512] = {};
     GetWindowTextW(window, title, 512);
-    if (std::wstring(title) != search.caption) return TRUE;
+    if (search.caption[0] != L'\0' && std::wstring(title) != search.caption) return TRUE;
     search.found = window;
     return FALSE;
 }

@@ -20,7 +20,8 @@ bool pump_until(const std::function<bool()>& done, DWORD timeout_ms = 20000);
 void pump_for(DWORD milliseconds);
 
 // A top-level window of this process with that exact caption (class
-// "#32770": dialogs and message boxes), or null.
+// "#32770": dialogs and message boxes), or null. An empty caption matches
+// any such window (for system dialogs whose caption follows the locale).
 HWND find_dialog(const wchar_t* caption);
 
 class DialogAnswer {
