@@ -113,6 +113,8 @@ bool CZZ_Install_BaseDlg::on_command(int id, int code, HWND control) {
         on_install_button();
         return true;
     case kLicenceLinkId: {
+        // An owner-drawn button also reports double clicks: one page.
+        if (code != BN_CLICKED) return true;
         CZZ_Install_Licence licence;
         licence.run_modal(hwnd());
         return true;
