@@ -18,5 +18,5 @@ check() {  # file, expected text in `file` output, objdump arch
 }
 check build/win32/src/app/imesetup.exe "PE32 executable (GUI) Intel 80386"
 check build/win64/src/app/imesetup.exe "PE32+ executable (GUI) x86-64"
-[ "$fail" -eq 0 ] && echo "1 passed, 0 failed: win32 build check" || echo "0 passed, 1 failed: win32 build check"
+[ "$fail" -eq 0 ] && echo "win32-check: 1 passed, 0 failed" || echo "win32-check: 0 passed, 1 failed"
 exit "$fail"

@@ -19,11 +19,30 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 status=0
+log="$(mktemp)"
+trap 'wineserver -k 2>/dev/null || true; rm -f "$log"' EXIT
+run() {  # runs a suite, keeps its output for the summary
+  if ! "$@" 2>&1 | tee -a "$log"; then status=1; fi
+}
 echo "== native tests"
-ctest --preset native -j "$(nproc)" || status=1
+run ctest --preset native -j "$(nproc)"
 echo "== win64 tests (wine64)"
-ctest --preset win64 -j "$(nproc)" || status=1
+run ctest --preset win64 -j "$(nproc)"
 echo "== win32 build check"
-bash scripts/check-win32.sh || status=1
+run bash scripts/check-win32.sh
 
+# One closing line over every suite: CTest's "N tests failed out of M"
+# lines and the build check's own count.
+python3 - "$log" <<'PY'
+import re, sys
+passed = failed = 0
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    m = re.search(r"tests passed, (\d+) tests failed out of (\d+)", line)
+    if m:
+        failed += int(m.group(1)); passed += int(m.group(2)) - int(m.group(1))
+    m = re.match(r"win32-check: (\d+) passed, (\d+) failed", line)
+    if m:
+        passed += int(m.group(1)); failed += int(m.group(2))
+print(f"all: {passed} passed, {failed} failed")
+PY
 exit "$status"
