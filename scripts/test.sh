@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine and runs every test suite:
-#   native unit tests, Windows tests under wine64, the win32 build check and
-#   the end-to-end tests under wine64 + Xvfb.
+# Sets up a fresh machine and runs every test suite: the native unit tests
+# (plain and under AddressSanitizer/UndefinedBehaviorSanitizer), the Windows
+# tests under wine64, the end-to-end tests under wine64 + Xvfb and the win32
+# build check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-bash scripts/build.sh native win64 win32
+bash scripts/build.sh native native-asan win64 win32
 bash scripts/wine-prefix.sh null
 
 source scripts/wine-env.sh
@@ -26,6 +27,8 @@ run() {  # runs a suite, keeps its output for the summary
 }
 echo "== native tests"
 run ctest --preset native -j "$(nproc)"
+echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+run ctest --preset native-asan -j "$(nproc)"
 echo "== win64 tests (wine64)"
 run ctest --preset win64 -j "$(nproc)"
 echo "== win32 build check"
