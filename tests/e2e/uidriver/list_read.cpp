@@ -21,16 +21,24 @@ LRESULT must_send(HWND control, UINT message, WPARAM wparam, LPARAM lparam) {
     return *result;
 }
 
-std::wstring list_view_cell(HWND list, RemoteMemory& remote, int item, int column) {
-    LVITEMW request = {};
-    request.mask = LVIF_TEXT;
-    request.iItem = item;
-    request.iSubItem = column;
+// Puts a text request (an LVITEMW, LVCOLUMNW or TCITEMW whose other fields
+// the caller has set) into the other process's memory, its text buffer
+// right behind it and emptied first.
+template <typename Item>
+void place_text_request(RemoteMemory& remote, Item request) {
     request.pszText = static_cast<LPWSTR>(remote.at(kStructRoom));
     request.cchTextMax = static_cast<int>(kTextUnits);
     remote.write(0, &request, sizeof request);
     const wchar_t nothing = L'\0';
     remote.write(kStructRoom, &nothing, sizeof nothing);
+}
+
+std::wstring list_view_cell(HWND list, RemoteMemory& remote, int item, int column) {
+    LVITEMW request = {};
+    request.mask = LVIF_TEXT;
+    request.iItem = item;
+    request.iSubItem = column;
+    place_text_request(remote, request);
     const LRESULT length = must_send(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item),
                                      reinterpret_cast<LPARAM>(remote.at(0)));
     std::wstring text(static_cast<size_t>(length > 0 ? length : 0), L'\0');
@@ -181,11 +189,7 @@ std::vector<std::wstring> read_list_view_header(HWND list_view) {
     for (int column = 0; column < static_cast<int>(*count); ++column) {
         LVCOLUMNW request = {};
         request.mask = LVCF_TEXT;
-        request.pszText = static_cast<LPWSTR>(remote.at(kStructRoom));
-        request.cchTextMax = static_cast<int>(kTextUnits);
-        remote.write(0, &request, sizeof request);
-        const wchar_t nothing = L'\0';
-        remote.write(kStructRoom, &nothing, sizeof nothing);
+        place_text_request(remote, request);
         if (!must_send(list_view, LVM_GETCOLUMNW, static_cast<WPARAM>(column),
                        reinterpret_cast<LPARAM>(remote.at(0))))
             fail(L"column " + std::to_wstring(column) + L" can't be read");
@@ -201,11 +205,7 @@ std::vector<std::wstring> read_tab_labels(HWND tab) {
     for (int index = 0; index < count; ++index) {
         TCITEMW request = {};
         request.mask = TCIF_TEXT;
-        request.pszText = static_cast<LPWSTR>(remote.at(kStructRoom));
-        request.cchTextMax = static_cast<int>(kTextUnits);
-        remote.write(0, &request, sizeof request);
-        const wchar_t nothing = L'\0';
-        remote.write(kStructRoom, &nothing, sizeof nothing);
+        place_text_request(remote, request);
         if (!must_send(tab, TCM_GETITEMW, static_cast<WPARAM>(index),
                        reinterpret_cast<LPARAM>(remote.at(0))))
             fail(L"tab " + std::to_wstring(index) + L" can't be read");
