@@ -1,0 +1,91 @@
+"""The demo product in an end-to-end session: its names, where it lands,
+and a complete install through the wizard, as the uninstall, repair and
+update tests need it before they start.
+
+    session = harness.WineSession("repair")
+    session.start()
+    demo_product.prepare_session(session)
+    demo_product.install(session, owner="测试用户", company="测试公司")
+    places = demo_product.Places(session)
+"""
+
+import os
+from pathlib import Path
+
+import harness
+
+IME = "ZZPinyin"
+DISPLAY_NAME = "紫金拼音输入法"
+WELCOME = f"欢迎使用 {DISPLAY_NAME} 安装程序"
+INSTALL_DIR = f"C:\\Program Files\\{IME}\\"
+INSTALL_DONE = "完成安装(&O)"
+COPY_NAME = "___zinzin_install_base___.exe"
+WORKSPACE = "__ZZIMEInstall"
+LINKS = ["系统设置.lnk", "使用帮助.lnk", "检查更新.lnk", "更多工具\\码表查询.lnk", "更多工具\\按键功能.lnk",
+         "更多工具\\添加用户词.lnk", "更多工具\\修复安装.lnk", "更多工具\\卸载软件.lnk"]
+UNINSTALL_KEY = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{IME}"
+VENDOR_KEY = f"Software\\marlix\\{IME}"
+
+DEMO_INSTALLER = Path(os.environ.get("IMEBASE_DEMO_INSTALLER", harness.build_dir() / "demo-ime-setup.exe"))
+DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
+                                   harness.build_dir() / "samples" / "demo-ime" / "product"))
+
+
+def prepare_session(session):
+    """What a Windows machine has and a fresh Wine prefix lacks."""
+    # Wine links the Desktop folder to the Unix home: the install's desktop
+    # shortcut must land in the prefix, not in the home of whoever runs the
+    # tests.
+    for desktop in (session.prefix / "drive_c" / "users").glob("*/Desktop"):
+        if desktop.is_symlink():
+            desktop.unlink()
+            desktop.mkdir()
+    # The install opens readme.txt with its default program; Wine's prefix
+    # has Notepad's "txtfile" class but no ".txt" entry pointing at it.
+    session.run("reg", "add", "HKCR\\.txt", "/ve", "/d", "txtfile", "/f")
+
+
+class Places:
+    """Where the product's pieces land in this session's prefix (Linux paths)."""
+
+    def __init__(self, session):
+        def expand(variable):
+            return session.run("cmd", "/c", f"echo %{variable}%").stdout.strip()
+
+        self.temp = session.to_linux(expand("TEMP"))
+        self.system = session.to_linux("C:\\windows\\system32")
+        self.install_dir = session.to_linux(INSTALL_DIR)
+        self.data_dir = session.to_linux(f"{expand('ALLUSERSPROFILE')}\\ZinzinIMEs\\{IME}")
+        self.programs = (session.to_linux(expand("ProgramData")) / "Microsoft" / "Windows" / "Start Menu"
+                         / "Programs" / DISPLAY_NAME)
+        desktops = sorted((session.prefix / "drive_c" / "users").glob("*/Desktop"))
+        self.desktop_link = (desktops[0] if desktops else Path("/nonexistent")) / f"{DISPLAY_NAME}系统设置.lnk"
+
+
+def install(session, owner="", company="", timeout=180):
+    """Runs the demo installer through the wizard to its end: licence
+    accepted, owner and company typed on the user page, the proposed
+    directory kept, install pressed, readme closed, wizard finished, and
+    the temporary copy gone."""
+    program = session.launch(session.to_windows(DEMO_INSTALLER))
+    session.ui("wait", WELCOME)
+    session.ui("check", WELCOME, "1012", "on")
+    session.ui("wait-state", WELCOME, "1", "enabled")
+    if owner or company:
+        session.ui("tab", WELCOME, "1019", "用户信息")
+        session.ui("wait-state", WELCOME, "1004", "visible")
+        session.ui("type", WELCOME, "1004", owner)
+        session.ui("type", WELCOME, "1005", company)
+        session.ui("tab", WELCOME, "1019", "安装目录")
+    session.ui("click", WELCOME, "1")
+    session.ui("wait-text", WELCOME, "1", INSTALL_DONE, timeout_ms=timeout * 1000)
+    harness.wait_until(lambda: session.processes("notepad.exe"), 60, "Notepad with readme.txt")
+    session.ui("close", "part:readme.txt")
+    harness.wait_until(lambda: not session.processes("notepad.exe"), 30, "Notepad to close")
+    session.ui("click", WELCOME, "1")
+    session.ui("gone", WELCOME)
+    code = program.wait(60)
+    if code != 0:
+        raise AssertionError(f"the installer ended with {code}")
+    harness.wait_until(lambda: not [p for p in session.processes() if p["path"].lower().endswith(COPY_NAME)],
+                       30, "the installer's copy to end")
