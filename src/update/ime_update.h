@@ -16,6 +16,7 @@
 // class and replaces Initialize, CollectCandidates and UpdateItem.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "support/text_slot.h"
@@ -89,6 +90,10 @@ protected:
     // directory, the settings record's three names and two fresh, empty
     // lists. 1 on success; 0 (with its message) on failure.
     int prepare(const wchar_t* ime_name);
+    // The IME's own name of the component an item type replaces (from the
+    // settings, or the fixed "_config_" and "_install_base_"); null for the
+    // types this engine never updates.
+    const wchar_t* component_name(std::int32_t type) const;
 
     support::NameSlot ime_name_;
     support::PathSlot install_directory_;  // ends in a backslash

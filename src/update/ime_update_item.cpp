@@ -1,0 +1,124 @@
+// Updating one candidate: download, extract, carry the installed file's
+// identity over, copy over the installed file. The installed file is only
+// ever touched by the last step, so any earlier failure leaves it as it was.
+
+#include <windows.h>
+
+#include "package/cabinet_extract.h"
+#include "support/format_bounded.h"
+#include "support/text_slot.h"
+#include "support/version_resource.h"
+#include "support/wide.h"
+#include "update/ime_update.h"
+
+namespace update {
+namespace {
+
+constexpr const wchar_t* kPackageFileFormat = L"%ls_zzautodownload.cab";
+constexpr std::uint16_t kBitmapType = 2;  // RT_BITMAP
+constexpr std::uint16_t kIconType = 3;    // RT_ICON
+constexpr std::uint16_t kSkinBitmaps[] = {103, 104};
+constexpr std::uint16_t kMainIcon = 1;
+constexpr const wchar_t* kCarriedStrings[] = {L"FileDescription", L"CompanyName"};
+constexpr std::size_t kVersionStringUnits = 256;
+
+// The file an item's cabinet brings: the component's name with the ending
+// of its kind, the bare name for other kinds.
+support::TextSlot<64> package_file_name(const UpdateEntry& candidate) {
+    support::TextSlot<64> name;
+    const wchar_t* text = support::as_wide(candidate.name);
+    switch (candidate.type) {
+    case kItemCodeTableDriver:
+    case kItemSkinDriver: name.format(L"%ls.dll", text); break;
+    case kItemImeMain: name.format(L"%ls.ime", text); break;
+    case kItemConfigProgram:
+    case kItemInstallBase: name.format(L"%ls.exe", text); break;
+    default: name.assign(text); break;
+    }
+    return name;
+}
+
+// Makes the new file look like the installed one: the skin driver keeps
+// its bitmaps, the IME and the uninstaller their icon, every file its
+// description and company name. An installed string that is missing or
+// empty hands nothing over: the new file keeps its own text rather than
+// losing it.
+bool carry_identity(const UpdateEntry& candidate, const wchar_t* new_file) {
+    // A cabinet without the expected file has nothing to carry into.
+    if (GetFileAttributesW(new_file) == INVALID_FILE_ATTRIBUTES) return false;
+    const wchar_t* installed = support::as_wide(candidate.path);
+    if (candidate.type == kItemSkinDriver) {
+        for (const std::uint16_t bitmap : kSkinBitmaps)
+            if (!support::CopyResource(new_file, installed, kBitmapType, bitmap)) return false;
+    }
+    if (candidate.type == kItemImeMain || candidate.type == kItemInstallBase) {
+        if (!support::CopyResource(new_file, installed, kIconType, kMainIcon)) return false;
+    }
+    for (const wchar_t* key : kCarriedStrings) {
+        wchar_t text[kVersionStringUnits];
+        support::GetVersionString(installed, key, text, kVersionStringUnits);
+        if (text[0] == L'\0') continue;
+        if (!support::SetVersionString(new_file, key, text)) return false;
+    }
+    return true;
+}
+
+// A file of that name left in the temporary directory by an earlier
+// update must not pass for this package's: it goes before extracting.
+bool clear_stale_file(const wchar_t* path) {
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Extracts the whole package into the temporary directory.
+enum class Extraction { ok, no_context, failed };
+
+Extraction extract_package(const wchar_t* package, const wchar_t* folder) {
+    Cabinet::CExtract extract;
+    if (!extract.CreateFDIContext()) return Extraction::no_context;
+    const BOOL extracted = extract.ExtractFile(package, folder);
+    extract.DestroyFDIContext();
+    return extracted ? Extraction::ok : Extraction::failed;
+}
+
+}  // namespace
+
+int ZZIMEUpdate::UpdateItem(UpdateEntry* candidate) {
+    if (candidate == nullptr) return 0;
+    const wchar_t* name = support::as_wide(candidate->name);
+    support::TextSlot<128> message;
+    message.format(kUpdatingFormat, name);
+    post(message.c_str());
+
+    support::PathSlot package;
+    package.format(kPackageFileFormat, temp_directory_.c_str());
+    if (!Download(support::as_wide(candidate->package_address), package.c_str())) {
+        message.format(kDownloadFailedFormat, name);
+        post(message.c_str());
+        return 0;
+    }
+
+    support::PathSlot new_file;
+    new_file.format(L"%ls%ls", temp_directory_.c_str(), package_file_name(*candidate).c_str());
+    if (!clear_stale_file(new_file.c_str())) {
+        post(kExtractFailed);
+        return 0;
+    }
+    switch (extract_package(package.c_str(), temp_directory_.c_str())) {
+    case Extraction::no_context: post(kNoDecoderContext); return 0;
+    case Extraction::failed: post(kExtractFailed); return 0;
+    case Extraction::ok: break;
+    }
+
+    if (!carry_identity(*candidate, new_file.c_str())) {
+        post(kIdentityFailed);
+        return 0;
+    }
+    if (!CopyFileW(new_file.c_str(), support::as_wide(candidate->path), FALSE)) {
+        post(kReplaceFailed);
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace update
