@@ -1,0 +1,121 @@
+#include "remove/uninstall_steps.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwchar>
+
+#include "app/folders.h"
+#include "install/access_rights.h"
+#include "install/install_journal.h"
+#include "install/plain_name.h"
+#include "install/registry_entries.h"
+#include "install/shortcuts.h"
+#include "support/format_bounded.h"
+#include "support/unique_handle.h"
+
+namespace removal {
+
+namespace {
+
+// The export's shape: four 32-bit values, the caller clears the stack.
+using InterfaceMessage = int(__cdecl*)(int, int, int, int);
+
+// The links the install makes in the program folder, in the order they
+// are deleted.
+constexpr const wchar_t* kProgramLinks[] = {
+    L"%ls系统设置.lnk",
+    L"%ls使用帮助.lnk",
+    L"%ls检查更新.lnk",
+    L"%ls更多工具\\码表查询.lnk",
+    L"%ls更多工具\\按键功能.lnk",
+    L"%ls更多工具\\添加用户词.lnk",
+    L"%ls更多工具\\修复安装.lnk",
+    L"%ls更多工具\\卸载软件.lnk",
+};
+
+// A special folder (created if missing) with a trailing backslash; false
+// when the shell has none or it doesn't fit.
+bool special_folder(int csidl, wchar_t (&folder)[app::kPathUnits]) {
+    folder[0] = L'\0';
+    if (FAILED(SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder))) return false;
+    const std::size_t length = std::wcslen(folder);
+    return length > 0 && (folder[length - 1] == L'\\' || support::append_slot(folder, L"\\"));
+}
+
+// Deletes `format` formatted with `folder`; a cut path would name another
+// file and is left alone.
+void delete_link(const wchar_t* format, const wchar_t* folder) {
+    wchar_t link[app::kPathUnits];
+    if (support::format_slot(link, format, folder) == support::kStatusOk) DeleteFileW(link);
+}
+
+void remove_desktop_link(const wchar_t* display_name) {
+    wchar_t desktop[app::kPathUnits];
+    if (!special_folder(CSIDL_DESKTOPDIRECTORY, desktop)) return;
+    wchar_t link[app::kPathUnits];
+    if (support::format_slot(link, L"%ls%ls系统设置.lnk", desktop, display_name) == support::kStatusOk)
+        DeleteFileW(link);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_PATHW, desktop, nullptr);
+}
+
+void remove_program_folder(const wchar_t* display_name) {
+    wchar_t programs[app::kPathUnits];
+    if (!special_folder(CSIDL_COMMON_PROGRAMS, programs)) return;
+    wchar_t folder[app::kPathUnits];
+    wchar_t tools[app::kPathUnits];
+    if (support::format_slot(folder, L"%ls%ls\\", programs, display_name) != support::kStatusOk ||
+        support::format_slot(tools, L"%ls%ls\\", folder, install::kToolsFolderName) != support::kStatusOk)
+        return;
+    for (const wchar_t* format : kProgramLinks) delete_link(format, folder);
+    RemoveDirectoryW(tools);
+    RemoveDirectoryW(folder);
+    // Whatever the install or the user left there goes as well.
+    app::remove_directory_tree(folder);
+    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW | SHCNF_FLUSH, folder, nullptr);
+    SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW | SHCNF_FLUSH, programs, nullptr);
+}
+
+void delete_product_key(HKEY root, const wchar_t* parent_path, const wchar_t* product_name) {
+    support::UniqueKey parent;
+    if (RegOpenKeyExW(root, parent_path, 0, KEY_ALL_ACCESS | install::kRegistryView, parent.put()) != ERROR_SUCCESS)
+        return;
+    RegDeleteKeyExW(parent.get(), product_name, install::kRegistryView, 0);
+}
+
+}  // namespace
+
+void notify_interface_library(const wchar_t* install_dir) {
+    wchar_t path[app::kPathUnits];
+    // A cut path would load some other library.
+    if (support::format_slot(path, L"%lsITF\\Interface.dll", install_dir) != support::kStatusOk) return;
+    const support::UniqueModule library(LoadLibraryW(path));
+    if (!library) return;
+    // GetProcAddress hands out a generic function pointer; going through
+    // void* tells the compiler the cast to the export's type is meant.
+    const auto message = reinterpret_cast<InterfaceMessage>(
+        reinterpret_cast<void*>(GetProcAddress(library.get(), kInterfaceExport)));
+    if (message != nullptr) message(0, kInterfaceCodeRemoved, 0, 0);
+}
+
+void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name) {
+    app::remove_directory_tree(install_dir);
+    wchar_t data[app::kPathUnits];
+    if (app::common_data_dir(data, product_name)) app::remove_directory_tree(data);
+    install::clean_virtualized_store();
+}
+
+void remove_shortcuts(const wchar_t* display_name) {
+    if (!install::is_plain_name(display_name)) return;
+    remove_desktop_link(display_name);
+    remove_program_folder(display_name);
+}
+
+void remove_registry_keys(const wchar_t* product_name) {
+    if (!install::is_plain_name(product_name)) return;
+    delete_product_key(HKEY_LOCAL_MACHINE, install::kUninstallKey, product_name);
+    delete_product_key(HKEY_LOCAL_MACHINE, install::kVendorKey, product_name);
+    delete_product_key(HKEY_CURRENT_USER, install::kVendorKey, product_name);
+}
+
+}  // namespace removal
