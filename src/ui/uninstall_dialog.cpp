@@ -1,0 +1,77 @@
+#include "ui/uninstall_dialog.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+#include "app/process_records.h"
+#include "remove/ime_load_status.h"
+#include "remove/uninstall_run.h"
+#include "support/format_bounded.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int kProgramIconId = 1;
+constexpr int kColumnWidth = 330;
+// The caption is read into 20 units: both captions fit whole.
+constexpr std::size_t kCaptionUnits = 20;
+
+const wchar_t* display_name() {
+    const app::CommandRecord* command = app::command_record();
+    return command != nullptr ? command->display_name : L"";
+}
+
+const wchar_t* product_name() {
+    const app::CommandRecord* command = app::command_record();
+    return command != nullptr ? command->product_name : L"";
+}
+
+}  // namespace
+
+CCZZ_Uninstall::CCZZ_Uninstall()
+    : Dialog(kUninstallTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
+
+BOOL CCZZ_Uninstall::on_init() {
+    set_icon(icon_);
+    wchar_t title[260];
+    support::format_slot(title, L"%ls%ls", display_name(), kUninstallTitleSuffix);
+    set_title(title);
+
+    send_item(removal::kProgressBarId, PBM_SETRANGE32, 0, 100);
+    send_item(removal::kProgressBarId, PBM_SETPOS, 0, 0);
+
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+    column.fmt = LVCFMT_LEFT;
+    column.cx = kColumnWidth;
+    column.pszText = const_cast<wchar_t*>(kUninstallColumnText);
+    send_item(removal::kStepListId, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    send_item(removal::kStepListId, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+
+    set_item_text(kUninstallButtonId, kUninstallCaption);
+    return TRUE;
+}
+
+void CCZZ_Uninstall::on_ok() {
+    wchar_t caption[kCaptionUnits];
+    item_text(kUninstallButtonId, caption);
+    if (std::wcscmp(caption, kUninstallCaption) == 0) start_uninstall();
+    else if (std::wcscmp(caption, kUninstallDoneCaption) == 0) end(IDOK);
+}
+
+void CCZZ_Uninstall::start_uninstall() {
+    // Nothing is removed while a process holds the IME file and the user
+    // chose to keep it running.
+    if (!removal::confirm_ime_unloaded(product_name(), hwnd())) {
+        abandoned_ = true;
+        end(kUninstallAbandoned);
+        return;
+    }
+    removal::UninstallRun run = removal::make_uninstall_run(hwnd());
+    removal::run_uninstall(run);
+    set_item_text(kUninstallButtonId, kUninstallDoneCaption);
+}
+
+}  // namespace ui

@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""The uninstall under wine64, driven as a person drives it: the demo
+product installed through the wizard, then removed through its Start-menu
+shortcut "更多工具\\卸载软件.lnk": the dialog read, "卸载(&U)" pressed, the
+seven rows and the full bar read, "完成(&O)" pressed. Afterwards the machine
+is compared with a picture of it taken before the install: registry and
+files hold nothing of the product any more but its fonts and its files in
+the system and Windows folders (the IME file gone too), the keyboard layout
+has left the preload list and the layout keys, and the product's interface
+library heard code 7.
+
+Then a second install, removed the way the uninstall entry says
+(UninstallString): first with a program holding the IME file, where
+cancelling the check ends the uninstaller and removes nothing; then again,
+with that program ended from the check's list.
+
+The tests run in order (test_1_..., test_2_...).
+
+Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
+IMEBASE_IME_HOLDER, and what harness.py reads."""
+
+import os
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo_product  # noqa: E402
+import harness  # noqa: E402
+from demo_product import DISPLAY_NAME, IME, INSTALL_DIR, UNINSTALL_KEY, VENDOR_KEY  # noqa: E402
+
+TITLE = f"{DISPLAY_NAME} - 卸载程序"
+IME_STATUS = "输入法载入状态"
+UNINSTALL = "卸载(&U)"
+DONE = "完成(&O)"
+ROWS = ["开始卸载...", "  1.卸载输入接口...", "  2.删除文件系统...", "  3.删除快捷方式...",
+        "  4.删除注册表信息...", "  5.卸载输入法...", "  6.卸载完成."]
+UNINSTALL_LINK = "更多工具\\卸载软件.lnk"
+IME_FILE = f"{IME}.zin.ime"
+
+IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
+                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
+
+# The registry trees the product writes to, and Wine's own that it doesn't.
+REGISTRY_TREES = ["HKLM\\Software", "HKCU\\Software", "HKCU\\Keyboard Layout",
+                  "HKLM\\System\\CurrentControlSet\\Control\\Keyboard Layouts"]
+# Text that names the product in a key, value name or value.
+MARKS = [IME.lower(), "marlix", DISPLAY_NAME, "zinzin", "zzimeinstall"]
+
+session = None
+log_dir = None
+
+
+def setUpModule():
+    global session, log_dir
+    session = harness.WineSession("uninstall")
+    session.start()
+    demo_product.prepare_session(session)
+    # The demo's interface library logs its calls there: outside the
+    # install folder, which the uninstall removes right after the call.
+    log_dir = session.prefix / "drive_c" / "itf-log"
+    log_dir.mkdir()
+    session.env["ZZ_INTERFACE_LOG_DIR"] = session.to_windows(log_dir)
+
+
+def tearDownModule():
+    if session:
+        session.stop()
+
+
+def registry_snapshot():
+    """Every (key, value name, value) of the trees, keys in lower case."""
+    entries = set()
+    for tree in REGISTRY_TREES:
+        for key, values in (session.reg_export(tree) or {}).items():
+            entries.add((key.lower(), None, None))
+            for name, value in values.items():
+                entries.add((key.lower(), name, repr(value)))
+    return entries
+
+
+def files_snapshot():
+    """Every file and folder under C:\\ as a lower-case relative path."""
+    root = session.drive_root("c")
+    return {str(p.relative_to(root)).lower() for p in root.rglob("*")}
+
+
+def names_product(entry):
+    text = " ".join(str(part) for part in entry).lower()
+    return any(mark.lower() in text for mark in MARKS)
+
+
+class UninstallCase(unittest.TestCase):
+    wine = None
+    places = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = session
+        cls.places = demo_product.Places(session)
+
+    # ---- helpers
+
+    def copies_running(self):
+        return [p for p in self.wine.processes() if p["path"].lower().endswith(demo_product.COPY_NAME)]
+
+    def ime_layouts(self):
+        """The layout keys whose "Ime File" names the product's IME file."""
+        keys = self.wine.reg_export(REGISTRY_TREES[3]) or {}
+        return [key.rsplit("\\", 1)[1] for key, values in keys.items()
+                if str(values.get("Ime File", "")).lower().endswith(IME_FILE.lower())]
+
+    def seed_preload(self, layout):
+        """Windows adds a new IME's layout to the user's preload list; Wine
+        never does, so the test writes the value Windows would have."""
+        preload = self.wine.reg_export("HKCU\\Keyboard Layout\\Preload") or {}
+        used = {name for values in preload.values() for name in values}
+        name = next(str(n) for n in range(1, 100) if str(n) not in used)
+        self.wine.run("reg", "add", "HKCU\\Keyboard Layout\\Preload", "/v", name, "/d", layout.lower(), "/f")
+        return name
+
+    def preload_values(self):
+        preload = self.wine.reg_export("HKCU\\Keyboard Layout\\Preload") or {}
+        return {name: str(value).lower() for values in preload.values() for name, value in values.items()}
+
+    def interface_calls(self):
+        log = log_dir / "ZZInterface.log"
+        lines = log.read_text(encoding="utf-8").splitlines() if log.exists() else []
+        return [" ".join(line.split()[:5]) for line in lines]
+
+    def start_from_link(self):
+        """As a double click on the Start-menu shortcut: the shell opens it."""
+        link = self.places.programs / UNINSTALL_LINK.replace("\\", "/")
+        self.assertTrue(link.exists(), link)
+        self.wine.launch("start", self.wine.to_windows(link))
+        self.wine.ui("wait", TITLE)
+
+    def start_from_entry(self):
+        """As the system's list of programs does: the entry's UninstallString."""
+        command = self.wine.reg_query(UNINSTALL_KEY, "UninstallString")
+        self.assertEqual(command, f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
+        exe, _, arguments = command.partition(".exe ")
+        program = self.wine.launch(exe + ".exe", *arguments.split())
+        self.wine.ui("wait", TITLE)
+        return program
+
+    def wait_ended(self):
+        """The dialog gone, its program ended, the workspace and the copy removed."""
+        self.wine.ui("gone", TITLE)
+        harness.wait_until(lambda: not self.copies_running(), 60, "the uninstaller to end")
+        harness.wait_until(lambda: not (self.places.temp / demo_product.WORKSPACE).exists(), 30,
+                           "the workspace to go")
+        harness.wait_until(lambda: not (self.places.temp / demo_product.COPY_NAME).exists(), 30,
+                           "the copy to delete itself")
+
+    def uninstall(self, shot=None):
+        """The dialog from "卸载(&U)" to its end."""
+        self.assertEqual(self.wine.text(TITLE, 1), UNINSTALL)
+        self.assertEqual(self.wine.rows(TITLE, 1006, header=True), [["卸载详细信息"]])
+        self.assertEqual(self.wine.ui("progress", TITLE, "1008", "--range").split(), ["0", "0", "100"])
+        if shot:
+            self.wine.shot(f"{shot}-ready", TITLE)
+        self.wine.ui("click", TITLE, "1")
+        self.wine.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)
+        self.assertEqual(self.wine.rows(TITLE, 1006), [[row] for row in ROWS])
+        self.assertEqual(self.wine.progress(TITLE, 1008), 100)
+        if shot:
+            self.wine.shot(f"{shot}-done", TITLE)
+        self.wine.ui("click", TITLE, "1")
+        self.wait_ended()
+
+    def expect_product_gone(self):
+        self.assertFalse(self.places.install_dir.exists())
+        self.assertFalse(self.places.data_dir.exists())
+        self.assertFalse(self.places.programs.exists())
+        self.assertFalse(self.places.desktop_link.exists())
+        self.assertFalse((self.places.system / IME_FILE).exists())
+        self.assertIsNone(self.wine.reg_export(UNINSTALL_KEY))
+        for root in ("HKLM", "HKCU"):
+            self.assertIsNone(self.wine.reg_export(f"{root}\\{VENDOR_KEY}"))
+        self.assertEqual(self.ime_layouts(), [])
+
+    # ---- the first uninstall, from the Start menu
+
+    def test_1_uninstall_from_the_start_menu_leaves_the_machine_as_before(self):
+        registry_before = registry_snapshot()
+        files_before = files_snapshot()
+        demo_product.install(self.wine, owner="测试用户", company="测试公司")
+        layouts = self.ime_layouts()
+        self.assertEqual(len(layouts), 1, layouts)
+        preload_name = self.seed_preload(layouts[0])
+        self.assertEqual(self.preload_values().get(preload_name), layouts[0].lower())
+        self.assertEqual(self.interface_calls(), [])
+
+        self.start_from_link()
+        self.uninstall(shot="dialog")
+
+        self.expect_product_gone()
+        self.assertNotIn(preload_name, self.preload_values())
+        self.assertNotIn(layouts[0].lower(), self.preload_values().values())
+        self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"])
+
+        # Nothing new in the registry names the product (the font's entry
+        # names only the font) but the vendor's own key, which other
+        # products of the vendor share: it stays, empty.
+        added = sorted(e for e in registry_snapshot() - registry_before if names_product(e))
+        self.assertEqual(added, [(f"{root}\\software\\marlix", None, None)
+                                 for root in ("hkey_current_user", "hkey_local_machine")])
+        # New files: only the fonts and the files the package put into the
+        # system and Windows folders, the vendor's data folder that other
+        # products of the vendor share (empty), and the interface library's
+        # log.
+        log = str((log_dir / "ZZInterface.log").relative_to(session.drive_root("c"))).lower()
+        left = sorted(files_snapshot() - files_before - {log})
+        self.assertEqual(left, sorted(["programdata/zinzinimes", "windows/fonts/comfortaa-regular.ttf",
+                                       f"windows/system32/{IME.lower()}.lex", f"windows/{IME.lower()}.ini"]))
+        self.assertEqual(list((session.drive_root("c") / "ProgramData" / "ZinzinIMEs").iterdir()), [])
+
+    # ---- the second uninstall, from the uninstall entry
+
+    def test_2_uninstall_entry_with_the_ime_held_cancelled_then_ended(self):
+        demo_product.install(self.wine)
+        ready = self.wine.prefix / "drive_c" / "holder-ready.txt"
+        if ready.exists():
+            ready.unlink()
+        holder = self.wine.launch(self.wine.to_windows(IME_HOLDER), f"C:\\windows\\system32\\{IME_FILE}",
+                                  self.wine.to_windows(ready))
+        harness.wait_until(ready.exists, 30, "the helper to load the IME file")
+
+        # Cancelled: the uninstaller ends and nothing is removed.
+        self.start_from_entry()
+        self.wine.ui("click", TITLE, "1")
+        self.wine.ui("wait", IME_STATUS)
+        self.wine.ui("click", IME_STATUS, "2")
+        self.wait_ended()
+        self.assertTrue(holder.running())
+        self.assertTrue((self.places.install_dir / "unstall.exe").exists())
+        self.assertTrue((self.places.programs / UNINSTALL_LINK.replace("\\", "/")).exists())
+        self.assertIsNotNone(self.wine.reg_query(UNINSTALL_KEY, "UninstallString"))
+        self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"])
+
+        # Ended from the check's list: the run goes on.
+        self.start_from_entry()
+        self.wine.ui("click", TITLE, "1")
+        self.wine.ui("wait", IME_STATUS)
+        self.wine.ui("click", IME_STATUS, "1015")
+        harness.wait_until(lambda: not holder.running(), 30, "the helper to end")
+        self.wine.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)
+        self.assertEqual(self.wine.rows(TITLE, 1006), [[row] for row in ROWS])
+        self.wine.ui("click", TITLE, "1")
+        self.wait_ended()
+        self.expect_product_gone()
+        self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"] * 2)
+
+
+if __name__ == "__main__":
+    for needed in (demo_product.DEMO_INSTALLER, demo_product.DEMO_PRODUCT, IME_HOLDER):
+        if not needed.exists():
+            print(f"skipped: {needed} is missing (build the win64 preset with the packer)")
+            sys.exit(77)
+    unittest.main(verbosity=2)
