@@ -9,9 +9,9 @@ the system and Windows folders (the IME file gone too), the keyboard layout
 has left the preload list and the layout keys, and the product's interface
 library heard code 7.
 
-Then a second install, removed the way the uninstall entry says
-(UninstallString): first with a program holding the IME file, where
-cancelling the check ends the uninstaller and removes nothing; then again,
+Then a second install and a program holding the IME file: cancelling the
+check ends the uninstaller with exit code 1 and removes nothing; then the
+product is removed the way its uninstall entry says (UninstallString),
 with that program ended from the check's list.
 
 The tests run in order (test_1_..., test_2_...).
@@ -20,6 +20,7 @@ Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IME_HOLDER, and what harness.py reads."""
 
 import os
+import shutil
 import sys
 import unittest
 from pathlib import Path
@@ -227,11 +228,18 @@ class UninstallCase(unittest.TestCase):
                                   self.wine.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
 
-        # Cancelled: the uninstaller ends and nothing is removed.
-        self.start_from_entry()
+        # Cancelled: the uninstaller ends with exit code 1 and nothing is
+        # removed. Started here as the temporary copy that the entry's
+        # command starts, so that the test is the copy's parent and sees
+        # its exit code.
+        copy = self.places.temp / demo_product.COPY_NAME
+        shutil.copyfile(self.places.install_dir / "unstall.exe", copy)
+        program = self.wine.launch(copy, "-u", f"name=[{IME}]", f"file={INSTALL_DIR}Unstall.exe")
+        self.wine.ui("wait", TITLE)
         self.wine.ui("click", TITLE, "1")
         self.wine.ui("wait", IME_STATUS)
         self.wine.ui("click", IME_STATUS, "2")
+        self.assertEqual(program.wait(60), 1)
         self.wait_ended()
         self.assertTrue(holder.running())
         self.assertTrue((self.places.install_dir / "unstall.exe").exists())
