@@ -58,8 +58,8 @@ class Places:
         self.data_dir = session.to_linux(f"{expand('ALLUSERSPROFILE')}\\ZinzinIMEs\\{IME}")
         self.programs = (session.to_linux(expand("ProgramData")) / "Microsoft" / "Windows" / "Start Menu"
                          / "Programs" / DISPLAY_NAME)
-        desktops = sorted((session.prefix / "drive_c" / "users").glob("*/Desktop"))
-        self.desktop_link = (desktops[0] if desktops else Path("/nonexistent")) / f"{DISPLAY_NAME}系统设置.lnk"
+        # The install puts it on the current user's desktop (not Public's).
+        self.desktop_link = session.to_linux(expand("USERPROFILE")) / "Desktop" / f"{DISPLAY_NAME}系统设置.lnk"
 
 
 def install(session, owner="", company="", timeout=180):

@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""Repair under wine64, driven as a person drives it: the demo product
+installed through the wizard, then damaged (files deleted and garbled, a
+Start-menu shortcut and the desktop link deleted, uninstall-entry values
+changed), then repaired from its "修复安装" command: the dialog's title,
+button and column, the install's rows, and afterwards every file, value
+and shortcut as the install left it, the names the install recorded
+included. Then a kept package that is missing, cut short or garbled: the
+error box, exit code 1, nothing changed.
+
+The tests run in order: the later ones start from the repaired product.
+
+Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT
+and what harness.py reads."""
+
+import os
+import shutil
+import struct
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import demo_product as demo  # noqa: E402
+import harness  # noqa: E402
+
+TITLE = f"{demo.DISPLAY_NAME} - 修复程序"
+REPAIR = "修复(&R)"
+DONE = "完成(&O)"
+UNUSABLE_CAPTION = "无法执行的操作"
+UNUSABLE_TEXT = "安装数据文件不存在或者已经损坏,修复程序无法运行."
+UNINSTALLER = f"{demo.INSTALL_DIR}Unstall.exe"
+ROWS = [
+    "验证安装信息....",
+    "开始安装....",
+    "  1.创建文件系统....",
+    "  2.设置软件运行环境...",
+    "  3.写入卸载信息...",
+    "  4.备份安装数据...",
+    "  5.创建开始菜单及桌面快捷方式...",
+    "  6.清除安装程序创建的临时文件...",
+    "安装程序已经完成所有工作!",
+]
+# Registry keys the install writes into (whole keys compared).
+KEYS = [
+    demo.UNINSTALL_KEY,
+    f"HKLM\\{demo.VENDOR_KEY}",
+    f"HKCU\\{demo.VENDOR_KEY}",
+    "HKLM\\System\\CurrentControlSet\\Control\\Keyboard Layouts",
+    "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+]
+
+session = None
+places = None
+installed = None
+
+
+def setUpModule():
+    global session, places, installed
+    if not demo.DEMO_INSTALLER.exists() or not demo.DEMO_PRODUCT.exists():
+        raise unittest.SkipTest("the demo installer isn't built")
+    session = harness.WineSession("repair")
+    session.start()
+    demo.prepare_session(session)
+    demo.install(session, owner="测试用户", company="测试公司")
+    places = demo.Places(session)
+    installed = snapshot()
+
+
+def tearDownModule():
+    if session:
+        session.stop()
+
+
+def link_fields(data):
+    """What a shell link's properties show: its target, the texts (name,
+    relative path, working folder, arguments, icon), icon index, window
+    state and hot key. Its item-ID list is left out: it also carries the
+    folders' times, which every install changes."""
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    fields = [struct.unpack_from("<iIH", data, 0x38)]
+    offset = 0x4C
+    if flags & 0x01:
+        offset += 2 + struct.unpack_from("<H", data, offset)[0]
+    if flags & 0x02:
+        size, _, info_flags, _, base = struct.unpack_from("<5I", data, offset)
+        if info_flags & 0x01:
+            fields.append(data[offset + base:data.index(b"\0", offset + base)])
+        offset += size
+    unit = 2 if flags & 0x80 else 1
+    for bit in (0x04, 0x08, 0x10, 0x20, 0x40):
+        if flags & bit:
+            count = struct.unpack_from("<H", data, offset)[0]
+            fields.append(data[offset + 2:offset + 2 + count * unit])
+            offset += 2 + count * unit
+    return fields
+
+
+def file_state(path):
+    data = path.read_bytes()
+    return link_fields(data) if path.suffix == ".lnk" else data
+
+
+def tree_state(folder, prefix):
+    return {f"{prefix}/{p.relative_to(folder)}": file_state(p) for p in sorted(folder.rglob("*")) if p.is_file()}
+
+
+def snapshot():
+    """What the install leaves on the machine: files (bytes), registry
+    keys (values) and shortcuts (their properties)."""
+    windows = session.to_linux("C:\\windows")
+    files = {}
+    files.update(tree_state(places.install_dir, "install"))
+    files.update(tree_state(places.data_dir, "data"))
+    files.update(tree_state(places.programs, "programs"))
+    for path in (places.system / f"{demo.IME}.zin.ime", places.system / f"{demo.IME}.lex",
+                 windows / f"{demo.IME}.ini", windows / "Fonts" / "Comfortaa-Regular.ttf", places.desktop_link):
+        files[str(path)] = file_state(path) if path.exists() else None
+    registry = {key: session.reg_export(key) for key in KEYS}
+    return files, registry
+
+
+def copies_running():
+    return [p for p in session.processes() if p["path"].lower().endswith(demo.COPY_NAME)]
+
+
+def wait_cleaned_up():
+    harness.wait_until(lambda: not copies_running(), 30, "the copy to end")
+    harness.wait_until(lambda: not (places.temp / demo.WORKSPACE).exists(), 30, "the workspace to go")
+    harness.wait_until(lambda: not (places.temp / demo.COPY_NAME).exists(), 30, "the copy to delete itself")
+
+
+class RepairCase(unittest.TestCase):
+    maxDiff = None
+
+    def assert_as_installed(self, expected_registry=None):
+        files, registry = snapshot()
+        self.assertEqual(sorted(files), sorted(installed[0]))
+        for name, data in installed[0].items():
+            self.assertEqual(files[name], data, name)
+        self.assertEqual(registry, expected_registry or installed[1])
+
+    def start_copy(self):
+        """The uninstaller started as its own temporary copy would be (the
+        relaunch's first process always ends with 0), so that the exit code
+        of the copy that does the work can be read."""
+        copy = places.temp / demo.COPY_NAME
+        shutil.copyfile(places.install_dir / "unstall.exe", copy)
+        return session.launch(session.to_windows(copy), "-r", f"name=[{demo.IME}]", f"file={UNINSTALLER}")
+
+    def test_1_repair_restores_files_registry_and_shortcuts(self):
+        global installed
+        # The product damaged: files deleted and garbled, two shortcuts
+        # gone, values of the uninstall entry changed and removed.
+        for name in ("mb.dll", "config.exe"):
+            (places.install_dir / name).unlink()
+        (places.install_dir / "skin.dll").write_bytes(b"garbled")
+        (places.system / f"{demo.IME}.zin.ime").unlink()
+        (places.programs / "系统设置.lnk").unlink()
+        (places.programs / "更多工具" / "卸载软件.lnk").unlink()
+        places.desktop_link.unlink()
+        session.run("reg", "add", demo.UNINSTALL_KEY, "/v", "DisplayVersion", "/d", "0.0.0.0", "/f")
+        session.run("reg", "delete", demo.UNINSTALL_KEY, "/v", "URLInfoAbout", "/f")
+
+        # Started as the "修复安装" shortcut and ModifyPath start it.
+        program = session.launch(UNINSTALLER, "-r", f"name=[{demo.IME}]")
+        session.ui("wait", TITLE)
+        self.assertEqual(session.text(TITLE, 1), REPAIR)
+        self.assertEqual(session.rows(TITLE, 1006, header=True), [["安装详细信息"]])
+        self.assertEqual(session.progress(TITLE, 1008), 0)
+        session.shot("ready", TITLE)
+
+        session.ui("click", TITLE, "1")
+        session.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)
+        self.assertEqual(session.rows(TITLE, 1006), [[row] for row in ROWS])
+        self.assertEqual(session.progress(TITLE, 1008), 100)
+        # The install opens the readme again.
+        harness.wait_until(lambda: session.processes("notepad.exe"), 60, "Notepad with readme.txt")
+        session.ui("close", "part:readme.txt")
+        harness.wait_until(lambda: not session.processes("notepad.exe"), 30, "Notepad to close")
+        session.shot("done", TITLE)
+        session.ui("click", TITLE, "1")
+        session.ui("gone", TITLE)
+        self.assertEqual(program.wait(60), 0)
+        wait_cleaned_up()
+
+        # Everything as the install left it, with the names it recorded;
+        # only the source the entry names is now the uninstaller the
+        # repair ran from.
+        expected = {key: {k: dict(v) for k, v in values.items()} if values else values
+                    for key, values in installed[1].items()}
+        entry = next(iter(expected[demo.UNINSTALL_KEY].values()))
+        self.assertEqual((entry["RegOwner"], entry["RegCompany"]), ("测试用户", "测试公司"))
+        entry["InstallSource"] = UNINSTALLER
+        self.assert_as_installed(expected)
+        installed = snapshot()
+
+    def unusable_backup_refused(self, damage):
+        backup = places.install_dir / "_backup_.dat"
+        kept = backup.read_bytes()
+        try:
+            damage(backup, kept)
+            program = self.start_copy()
+            self.assertEqual(session.msgbox(UNUSABLE_CAPTION), UNUSABLE_TEXT)
+            session.shot(f"unusable-{self._testMethodName[7:]}", f"title:{UNUSABLE_CAPTION}")
+            session.msgbox(UNUSABLE_CAPTION, answer="ok")
+            self.assertEqual(program.wait(60), 1)
+            wait_cleaned_up()
+            self.assertEqual(session.ui_result("wait", TITLE, timeout_ms=500).returncode, 3)
+        finally:
+            backup.write_bytes(kept)
+        self.assert_as_installed()
+
+    def test_2_missing_backup_is_refused(self):
+        self.unusable_backup_refused(lambda backup, kept: backup.unlink())
+
+    def test_3_backup_cut_short_is_refused(self):
+        self.unusable_backup_refused(lambda backup, kept: backup.write_bytes(kept[:len(kept) // 2]))
+
+    def test_4_garbled_backup_is_refused(self):
+        def garble(backup, kept):
+            # The plain header stays, the enciphered body is noise.
+            backup.write_bytes(kept[:64] + bytes((b * 7 + 13) & 0xFF for b in kept[64:]))
+        self.unusable_backup_refused(garble)
+
+
+if __name__ == "__main__":
+    if not demo.DEMO_INSTALLER.exists() or not demo.DEMO_PRODUCT.exists():
+        print(f"skipped: {demo.DEMO_INSTALLER} is missing (build the win64 preset with the packer)")
+        sys.exit(77)
+    unittest.main(verbosity=2)
