@@ -9,7 +9,8 @@ the system and Windows folders (the IME file gone too), the keyboard layout
 has left the preload list and the layout keys, and the product's interface
 library heard code 7.
 
-Then a second install and a program holding the IME file: cancelling the
+Then a second install: the dialog closed before its button was pressed
+removes nothing. A program holding the IME file: cancelling the
 check ends the uninstaller with exit code 1 and removes nothing; then the
 product is removed the way its uninstall entry says (UninstallString),
 with that program ended from the check's list.
@@ -221,6 +222,13 @@ class UninstallCase(unittest.TestCase):
 
     def test_2_uninstall_entry_with_the_ime_held_cancelled_then_ended(self):
         demo_product.install(self.wine)
+        # Closed before the button was pressed: nothing is removed.
+        self.start_from_entry()
+        self.wine.ui("close", TITLE)
+        self.wait_ended()
+        self.assertTrue((self.places.install_dir / "unstall.exe").exists())
+        self.assertIsNotNone(self.wine.reg_query(UNINSTALL_KEY, "UninstallString"))
+
         ready = self.wine.prefix / "drive_c" / "holder-ready.txt"
         if ready.exists():
             ready.unlink()
