@@ -412,6 +412,80 @@ TEST_F(ImeUpdateTest, FailedUpdatesLeaveTheInstalledFileAsItWas) {
     EXPECT_EQ(version_string(mb, L"FileDescription"), L"紫金拼音码表驱动");
 }
 
+// --- the demo update server's files ---------------------------------------------
+
+// Every file below `from` copied to `to`, the lists' server address replaced
+// by this test server's.
+void copy_demo_tree(const std::wstring& from, const std::wstring& to, const std::string& server) {
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((from + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            copy_demo_tree(from + name + L"\\", to + name + L"\\", server);
+            continue;
+        }
+        const Bytes bytes = read_file(from + name);
+        std::string text(bytes.begin(), bytes.end());
+        if (name.size() > 4 && name.substr(name.size() - 4) == L".txt") {
+            const std::string compiled = IMEBASE_UPDATE_SERVER_DEFAULT;
+            for (std::size_t at = text.find(compiled); at != text.npos; at = text.find(compiled, at + server.size()))
+                text.replace(at, compiled.size(), server);
+        }
+        wintest::put_file(to + name, text);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+TEST_F(ImeUpdateTest, TheDemoServersFilesUpdateEveryDemoComponent) {
+    const std::wstring demo = windows_path(DEMO_UPDATE_SERVER_DIR);
+    if (!file_exists(demo + L"_supports\\zzime_drives\\UpdateList.txt"))
+        GTEST_SKIP() << "the demo update server's files aren't laid out (no packer)";
+    std::string root = utf8(url(L""));
+    root.pop_back();  // the trailing slash
+    copy_demo_tree(demo, served_->path() + L"\\", root);
+    // The demo product's own settings and second list.
+    std::vector<update::ConfigDscRecord> records = {{u"zz_ime_config_data_default", {u"zzpinyin_mb", u"ZZPinyin", u"colourful"}}};
+    const auto settings = update::write_config_dsc(records);
+    ASSERT_TRUE(settings.has_value());
+    ASSERT_TRUE(wintest::put_file(wintest::data_dir(ime_) + L"config.dsc", std::string(settings->begin(), settings->end())));
+    set_string(HKEY_LOCAL_MACHINE, uninstall_key(), L"URLUpdateInfo", url(L"_supports/zzpinyin/UpdateList.txt"));
+    const std::vector<std::pair<std::wstring, std::wstring>> installed = {
+        {L"mb.dll", install_dir_ + L"mb.dll"},
+        {L"skin.dll", install_dir_ + L"skin.dll"},
+        {L"ZZPinyin.ime", system_ime_},
+        {L"config.exe", install_dir_ + L"config.exe"},
+    };
+    for (const auto& [file, place] : installed) install_component(installed_build(file.c_str()), place);
+
+    update::ZZIMEUpdate engine;
+    ASSERT_EQ(collect(engine), 4);
+    for (const auto& candidate : engine.candidate_list()) {
+        SCOPED_TRACE(text_of(candidate->name));
+        EXPECT_EQ(candidate->local_version, kOldVersion);
+        EXPECT_EQ(candidate->new_version, kNewVersion);
+        EXPECT_EQ(engine.UpdateItem(candidate.get()), 1);
+    }
+    for (const auto& [file, place] : installed) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(support::GetFileVersion(place.c_str()), kNewVersion);
+        EXPECT_EQ(version_string(place, L"CompanyName"), L"紫金软件工作室");
+        EXPECT_EQ(version_string(place, L"FileDescription"), version_string(installed_build(file.c_str()), L"FileDescription"));
+    }
+
+    update::ZZSKINZIPUpdate skins;
+    ASSERT_EQ(collect(skins), 2);
+    for (const auto& candidate : skins.candidate_list()) {
+        SCOPED_TRACE(text_of(candidate->name));
+        EXPECT_EQ(skins.UpdateItem(candidate.get()), 1);
+        const Bytes preview = read_file(update::skin_preview_file(skins.temp_directory(), *candidate).c_str());
+        ASSERT_GT(preview.size(), 8u);
+        EXPECT_EQ(std::string(preview.begin() + 1, preview.begin() + 4), "PNG");
+    }
+}
+
 // --- the skin engine -----------------------------------------------------------
 
 TEST_F(ImeUpdateTest, TheSkinEngineListsEverySkinPackageOfTheSkinListOnly) {
