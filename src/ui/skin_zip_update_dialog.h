@@ -74,7 +74,6 @@ public:
 
 protected:
     BOOL on_init() override;
-    bool on_command(int id, int code, HWND control) override;
     bool on_notify(int id, NMHDR& header, LRESULT& result) override;
     bool on_message(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR& result) override;
     void on_ok() override;
