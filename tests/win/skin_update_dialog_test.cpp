@@ -277,13 +277,15 @@ TEST_F(SkinDialog, CancelAndInstallDuringTheRunAreRefusedWithTheWaitBox) {
     // Packages that stall a while each before breaking off: a run of some
     // seconds.
     std::wstring list;
-    for (const wchar_t* name : {L"Aurora", L"Breeze", L"Cinder", L"Aurora", L"Breeze", L"Cinder"})
-        list += line(L"SKINZIP", name, L"1.0.0.1", L"__cut__/");
+    constexpr int kStalling = 9;
+    for (int i = 0; i < kStalling; ++i) list += line(L"SKINZIP", L"Aurora", L"1.0.0.1", L"__cut__/");
     serve_list(list);
     DialogThread shown(ime_);
     HWND dialog = shown.window();
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(wintest::pump_until([&] { return rows(dialog) == 6; }));
+    ASSERT_TRUE(wintest::pump_until([&] { return rows(dialog) == kStalling; }));
+    // A skin listed again is listed again.
+    EXPECT_EQ(cell(dialog, kStalling - 1, 0), L"Aurora");
     {
         wintest::DialogAnswer busy(ui::kSkinBusyCaption, IDOK);
         press(dialog, ui::kSkinCancelButtonId);
@@ -302,7 +304,7 @@ TEST_F(SkinDialog, CancelAndInstallDuringTheRunAreRefusedWithTheWaitBox) {
         ASSERT_TRUE(busy.wait());
     }
     EXPECT_TRUE(IsWindow(dialog));
-    ASSERT_TRUE(wait_run_end(dialog, 6));
+    ASSERT_TRUE(wait_run_end(dialog, kStalling));
     press(dialog, ui::kSkinCancelButtonId);
     ASSERT_TRUE(shown.wait_closed());
     EXPECT_EQ(shown.result(), IDCANCEL);
