@@ -10,14 +10,19 @@ error box, exit code 1, nothing changed.
 
 The tests run in order: the later ones start from the repaired product.
 
-Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT
-and what harness.py reads."""
+Last, a program holding the IME file: the check cancelled leaves the
+dialog ready, the holder ended from the check lets the repair run.
 
+Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
+IMEBASE_IME_HOLDER and what harness.py reads."""
+
+import copy
 import os
 import shutil
 import struct
 import sys
 import unittest
+from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product as demo  # noqa: E402
@@ -29,6 +34,9 @@ DONE = "完成(&O)"
 UNUSABLE_CAPTION = "无法执行的操作"
 UNUSABLE_TEXT = "安装数据文件不存在或者已经损坏,修复程序无法运行."
 UNINSTALLER = f"{demo.INSTALL_DIR}Unstall.exe"
+IME_STATUS = "输入法载入状态"
+IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
+                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
 ROWS = [
     "验证安装信息....",
     "开始安装....",
@@ -56,8 +64,8 @@ installed = None
 
 def setUpModule():
     global session, places, installed
-    if not demo.DEMO_INSTALLER.exists() or not demo.DEMO_PRODUCT.exists():
-        raise unittest.SkipTest("the demo installer isn't built")
+    if not all(p.exists() for p in (demo.DEMO_INSTALLER, demo.DEMO_PRODUCT, IME_HOLDER)):
+        raise unittest.SkipTest("the demo installer or the IME-holding helper isn't built")
     session = harness.WineSession("repair")
     session.start()
     demo.prepare_session(session)
@@ -143,9 +151,25 @@ class RepairCase(unittest.TestCase):
         """The uninstaller started as its own temporary copy would be (the
         relaunch's first process always ends with 0), so that the exit code
         of the copy that does the work can be read."""
-        copy = places.temp / demo.COPY_NAME
-        shutil.copyfile(places.install_dir / "unstall.exe", copy)
-        return session.launch(session.to_windows(copy), "-r", f"name=[{demo.IME}]", f"file={UNINSTALLER}")
+        path = places.temp / demo.COPY_NAME
+        shutil.copyfile(places.install_dir / "unstall.exe", path)
+        return session.launch(session.to_windows(path), "-r", f"name=[{demo.IME}]", f"file={UNINSTALLER}")
+
+    def finish_repair(self, program):
+        """The run's rows and bar, the readme the install opens closed, the
+        dialog closed; the program's exit code."""
+        session.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)
+        self.assertEqual(session.rows(TITLE, 1006), [[row] for row in ROWS])
+        self.assertEqual(session.progress(TITLE, 1008), 100)
+        harness.wait_until(lambda: session.processes("notepad.exe"), 60, "Notepad with readme.txt")
+        session.ui("close", "part:readme.txt")
+        harness.wait_until(lambda: not session.processes("notepad.exe"), 30, "Notepad to close")
+        session.shot("done", TITLE)
+        session.ui("click", TITLE, "1")
+        session.ui("gone", TITLE)
+        code = program.wait(60)
+        wait_cleaned_up()
+        return code
 
     def test_1_repair_restores_files_registry_and_shortcuts(self):
         global installed
@@ -170,24 +194,12 @@ class RepairCase(unittest.TestCase):
         session.shot("ready", TITLE)
 
         session.ui("click", TITLE, "1")
-        session.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)
-        self.assertEqual(session.rows(TITLE, 1006), [[row] for row in ROWS])
-        self.assertEqual(session.progress(TITLE, 1008), 100)
-        # The install opens the readme again.
-        harness.wait_until(lambda: session.processes("notepad.exe"), 60, "Notepad with readme.txt")
-        session.ui("close", "part:readme.txt")
-        harness.wait_until(lambda: not session.processes("notepad.exe"), 30, "Notepad to close")
-        session.shot("done", TITLE)
-        session.ui("click", TITLE, "1")
-        session.ui("gone", TITLE)
-        self.assertEqual(program.wait(60), 0)
-        wait_cleaned_up()
+        self.assertEqual(self.finish_repair(program), 0)
 
         # Everything as the install left it, with the names it recorded;
         # only the source the entry names is now the uninstaller the
         # repair ran from.
-        expected = {key: {k: dict(v) for k, v in values.items()} if values else values
-                    for key, values in installed[1].items()}
+        expected = copy.deepcopy(installed[1])
         entry = next(iter(expected[demo.UNINSTALL_KEY].values()))
         self.assertEqual((entry["RegOwner"], entry["RegCompany"]), ("测试用户", "测试公司"))
         entry["InstallSource"] = UNINSTALLER
@@ -222,9 +234,40 @@ class RepairCase(unittest.TestCase):
             backup.write_bytes(kept[:64] + bytes((b * 7 + 13) & 0xFF for b in kept[64:]))
         self.unusable_backup_refused(garble)
 
+    def test_5_a_program_holding_the_ime_file_is_ended_first(self):
+        ready = session.prefix / "drive_c" / "holder-ready.txt"
+        holder = session.launch(session.to_windows(IME_HOLDER), f"C:\\windows\\system32\\{demo.IME}.zin.ime",
+                                session.to_windows(ready))
+        harness.wait_until(ready.exists, 30, "the helper to load the IME file")
+        program = self.start_copy()
+        session.ui("wait", TITLE)
+        # Cancelled: nothing happens, the dialog stays ready.
+        session.ui("click", TITLE, "1")
+        session.ui("wait", IME_STATUS)
+        session.ui("click", IME_STATUS, "2")
+        session.ui("gone", IME_STATUS)
+        self.assertEqual(session.text(TITLE, 1), REPAIR)
+        self.assertEqual(session.rows(TITLE, 1006), [])
+        self.assertTrue(holder.running())
+        # Ended from the check: the repair runs, and the copy that did it
+        # ends with 0.
+        session.ui("click", TITLE, "1")
+        session.ui("wait", IME_STATUS)
+        session.ui("click", IME_STATUS, "1015")
+        harness.wait_until(lambda: not holder.running(), 30, "the helper to end")
+        self.assertEqual(self.finish_repair(program), 0)
+        # The entry's InstallSource is the "file=" argument as the command
+        # line spells it: quoted here (it holds a space), never by the
+        # relaunch.
+        expected = copy.deepcopy(installed[1])
+        entry = next(iter(expected[demo.UNINSTALL_KEY].values()))
+        entry["InstallSource"] = f'{UNINSTALLER}"'
+        self.assert_as_installed(expected)
+
 
 if __name__ == "__main__":
-    if not demo.DEMO_INSTALLER.exists() or not demo.DEMO_PRODUCT.exists():
-        print(f"skipped: {demo.DEMO_INSTALLER} is missing (build the win64 preset with the packer)")
-        sys.exit(77)
+    for needed in (demo.DEMO_INSTALLER, demo.DEMO_PRODUCT, IME_HOLDER):
+        if not needed.exists():
+            print(f"skipped: {needed} is missing (build the win64 preset with the packer)")
+            sys.exit(77)
     unittest.main(verbosity=2)
