@@ -8,6 +8,7 @@
 #include "support/format_bounded.h"
 #include "support/wide.h"
 #include "ui/licence_page.h"
+#include "ui/minimised_icon.h"
 #include "ui/wizard_texts.h"
 
 namespace ui {
@@ -148,8 +149,7 @@ void CZZ_Install_BaseDlg::on_cancel() {
 bool CZZ_Install_BaseDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR& result) {
     switch (message) {
     case WM_PAINT:
-        if (!IsIconic(hwnd())) return false;
-        paint_minimised();
+        if (!paint_minimised_icon(hwnd(), icon_)) return false;
         result = TRUE;
         return true;
     case WM_QUERYDRAGICON:
@@ -173,18 +173,6 @@ bool CZZ_Install_BaseDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam,
     default:
         return false;
     }
-}
-
-void CZZ_Install_BaseDlg::paint_minimised() {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(hwnd(), &paint);
-    SendMessageW(hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client{};
-    GetClientRect(hwnd(), &client);
-    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, icon_);
-    EndPaint(hwnd(), &paint);
 }
 
 // The licence link looks like a link: blue text on the dialog's face, a

@@ -73,7 +73,6 @@ private:
     void clear_old_install(const wchar_t* directory);
     void report_not_created(const wchar_t* directory);
     bool draw_licence_link(const DRAWITEMSTRUCT& item);
-    void paint_minimised();
 
     CZZ_Install_Begain progress_;
     CZZ_Install_SelectDir directory_;

@@ -265,7 +265,7 @@ class StartupCase(unittest.TestCase):
                       f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{product}",
                       "/v", "DisplayName", "/d", "端到端输入法", "/f")
         installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
-        for switch, title in (("-u", "端到端输入法 - 卸载程序"), ("-g", f"Zinzin输入系统更新程序 - {product}")):
+        for switch, title in (("-u", "端到端输入法 - 卸载程序"), ("-g", "端到端输入法 - 更新程序")):
             with self.subTest(switch):
                 self.wine.launch(installer, switch, f"name=[{product}]")
                 self.wine.ui("wait", title)
