@@ -42,3 +42,8 @@ python3 scripts/demo_startup.py
 echo
 echo "== the win64 demo installer's wizard installs the demo IME"
 python3 scripts/demo_wizard.py
+
+# The installed demo IME brought up to date from a local update server.
+echo
+echo "== the demo IME updated through 检查更新 from a local update server"
+python3 scripts/demo_update.py

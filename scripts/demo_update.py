@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Part of the demo: the installed demo IME brought up to date. The demo
+product is installed through its wizard under wine64 and Xvfb, the demo
+update server's files (build/win64/demo-update-server) are served on
+127.0.0.1, and "检查更新" is started from the Start menu as a person
+would: the update dialog's rows and messages are printed, the skin
+question answered, and the installed components' versions shown before
+and after, with a picture of the dialog."""
+
+import shutil
+import sys
+import tempfile
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
+import demo_product  # noqa: E402
+import harness  # noqa: E402
+import pe_resources  # noqa: E402
+from update_server import SECOND_LIST, UpdateServer  # noqa: E402
+
+TITLE = f"{demo_product.DISPLAY_NAME} - 更新程序"
+SKIN_QUESTION = "colourful驱动更新"
+
+
+def components(places):
+    files = {name: places.install_dir / name for name in ("mb.dll", "skin.dll", "config.exe", "unstall.exe")}
+    files[f"{demo_product.IME}.zin.ime"] = places.system / f"{demo_product.IME}.zin.ime"
+    return files
+
+
+def describe(path):
+    resources = pe_resources.read(path)
+    strings = pe_resources.version_strings(resources)
+    return f"{pe_resources.file_version(resources)}  {strings.get('FileDescription', '')}"
+
+
+def main():
+    tree = harness.build_dir() / "demo-update-server"
+    if not (tree / "_supports").is_dir():
+        print(f"skipped: {tree} is missing (build the win64 preset with the packer)")
+        return
+    folder = Path(tempfile.mkdtemp(prefix="imebase-demo-update-"))
+    shutil.copytree(tree, folder, dirs_exist_ok=True)
+    server = UpdateServer(folder)
+    try:
+        with harness.WineSession("demo-update") as wine:
+            demo_product.prepare_session(wine)
+            demo_product.install(wine)
+            places = demo_product.Places(wine)
+            wine.env["IMEBASE_UPDATE_SERVER"] = server.address
+            wine.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
+                     server.address + SECOND_LIST, "/f")
+            files = components(places)
+            before = {name: describe(path) for name, path in files.items()}
+
+            print(f"update server: {server.address} (files of {tree})")
+            wine.launch("start", wine.to_windows(places.programs / "检查更新.lnk"))
+            wine.ui("wait", TITLE)
+            print(f"dialog: {TITLE}")
+            print(f"question: {wine.msgbox(SKIN_QUESTION)} -> 否")
+            wine.msgbox(SKIN_QUESTION, answer="no")
+            harness.wait_until(lambda: wine.rows(TITLE, 1006)[-1:] == [["更新完毕"]], 60, "更新完毕")
+            print("rows:")
+            for row in wine.rows(TITLE, 1011, header=True):
+                print("  " + " | ".join(row))
+            print("messages:")
+            for line in wine.rows(TITLE, 1006):
+                print(f"  {line[0]}")
+            picture = wine.shot("dialog", TITLE)
+            wine.ui("click", TITLE, "2")
+            wine.ui("gone", TITLE)
+
+            print("installed files (version, description), before -> after:")
+            for name, path in files.items():
+                after = describe(path)
+                mark = "updated" if after != before[name] else "unchanged"
+                print(f"  {name:18} {before[name]}  ->  {after}  ({mark})")
+            print(f"requests: {', '.join(server.requests)}")
+            print(f"picture: {picture}")
+    finally:
+        server.shutdown()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
