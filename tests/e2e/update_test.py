@@ -10,13 +10,16 @@ installed files' description, company, skin bitmaps and icon), leaves the
 older and equal ones alone, marks the broken packages "失败" with the
 engine's message, asks about the colourful skins and ends with "更新完毕";
 the retry button runs it again on what is installed now, and this time the
-skin package dialog is opened over it. Then a run is
-closed with "退　出(&X)" in the middle of a slow download (its status
-cell counting the bytes): the dialog stays until that item is done, works
-on no further item, and the program ends normally.
+skin package dialog is opened over it. Then a run is closed with
+"退　出(&X)" in the middle of a slow download (its status cell counting
+the bytes): the dialog stays until that item is done, works on no further
+item, and the program ends normally. Last, a program that
+holds the IME file: the check cancelled ends the run before anything is
+listed; retried and the program ended from the check, the run goes on.
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
-IMEBASE_DEMO_UPDATE_SERVER (the demo update server's folder), and what
+IMEBASE_DEMO_UPDATE_SERVER (the demo update server's folder),
+IMEBASE_IME_HOLDER (a program that keeps a DLL loaded), and what
 harness.py reads."""
 
 import os
@@ -38,6 +41,9 @@ IME = demo_product.IME
 TITLE = f"{demo_product.DISPLAY_NAME} - 更新程序"
 SKIN_QUESTION = "colourful驱动更新"
 SKIN_DIALOG = "colourful皮肤驱动更新"
+IME_STATUS = "输入法载入状态"
+IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
+                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
 DEMO_SERVER = Path(os.environ.get("IMEBASE_DEMO_UPDATE_SERVER", harness.build_dir() / "demo-update-server"))
 
 ITEM_LIST, MESSAGE_LIST = 1011, 1006
@@ -245,9 +251,45 @@ class UpdateCase(unittest.TestCase):
         self.assertGreater((self.places.install_dir / "mb.dll").stat().st_ctime_ns, mb_before)
         self.assertNotIn("/_supports/zzime_drives/colourful.cab", server.requests)
 
+    # ---- a program holding the IME file
+
+    def test_3_a_program_holding_the_ime_stops_the_run_until_it_is_ended(self):
+        server.lists = {
+            DRIVER_LIST: line("ZME_DRIVE", "zzpinyin_mb", "0.1.0.0", "/_supports/missing/older.cab"),
+            SECOND_LIST: "",
+        }
+        ready = self.wine.prefix / "drive_c" / "holder-ready.txt"
+        if ready.exists():
+            ready.unlink()
+        holder = self.wine.launch(self.wine.to_windows(IME_HOLDER), f"C:\\windows\\system32\\{IME}.zin.ime",
+                                  self.wine.to_windows(ready))
+        harness.wait_until(ready.exists, 30, "the helper to load the IME file")
+
+        # Cancelled: the run ends at once, silently; the dialog stays idle.
+        self.start_from_link()
+        self.wine.ui("wait", IME_STATUS)
+        self.assertEqual(len(self.wine.rows(IME_STATUS, 1006)), 1)
+        self.wine.ui("click", IME_STATUS, "2")
+        self.wine.ui("gone", IME_STATUS)
+        self.wine.ui("wait-state", TITLE, "1", "enabled")
+        self.assertEqual(self.wine.rows(TITLE, ITEM_LIST), [])
+        self.assertEqual(self.wine.rows(TITLE, MESSAGE_LIST), [])
+        self.assertTrue(holder.running())
+
+        # Retried and the holder ended from the list: the run goes on.
+        self.wine.ui("click", TITLE, "1")
+        self.wine.ui("wait", IME_STATUS)
+        self.wine.ui("click", IME_STATUS, "1015")
+        self.wine.ui("gone", IME_STATUS)
+        harness.wait_until(lambda: not holder.running(), 30, "the helper to end")
+        self.wine.msgbox(SKIN_QUESTION, answer="no")
+        rows, _ = self.wait_run_end(1)
+        self.assertEqual(rows[0][0], "完成")
+        self.end_program()
+
 
 if __name__ == "__main__":
-    for needed in (demo_product.DEMO_INSTALLER, demo_product.DEMO_PRODUCT, DEMO_SERVER / "_supports"):
+    for needed in (demo_product.DEMO_INSTALLER, demo_product.DEMO_PRODUCT, DEMO_SERVER / "_supports", IME_HOLDER):
         if not needed.exists():
             print(f"skipped: {needed} is missing (build the win64 preset with the packer)")
             sys.exit(77)
