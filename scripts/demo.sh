@@ -47,3 +47,9 @@ python3 scripts/demo_wizard.py
 echo
 echo "== the demo IME updated through 检查更新 from a local update server"
 python3 scripts/demo_update.py
+
+# The installed demo IME damaged by hand and repaired from its kept
+# package, then removed, each through its own dialog.
+echo
+echo "== the demo IME repaired through 修复安装 and removed through 卸载软件"
+python3 scripts/demo_repair_uninstall.py
