@@ -7,6 +7,7 @@
 
 #include "support/display_name.h"
 #include "support/format_bounded.h"
+#include "ui/join_worker.h"
 #include "ui/minimised_icon.h"
 
 namespace ui {
@@ -133,18 +134,7 @@ void CZZ_AutoUpdateDlg::worker_finished() {
 }
 
 void CZZ_AutoUpdateDlg::join_worker() {
-    while (worker_) {
-        const HANDLE worker = worker_.get();
-        if (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) {
-            worker_.reset();
-            break;
-        }
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+    ui::join_worker(worker_, WhileWaiting::dispatch_all);
 }
 
 DWORD WINAPI CZZ_AutoUpdateDlg::update_worker(void* dialog) {

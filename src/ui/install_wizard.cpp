@@ -7,6 +7,7 @@
 #include "app/process_records.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
+#include "ui/join_worker.h"
 #include "ui/licence_page.h"
 #include "ui/minimised_icon.h"
 #include "ui/wizard_texts.h"
@@ -42,20 +43,7 @@ CZZ_Install_BaseDlg::CZZ_Install_BaseDlg()
     : Dialog(kWizardTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
 
 CZZ_Install_BaseDlg::~CZZ_Install_BaseDlg() {
-    // The worker sends its messages to this window's thread (this one):
-    // keep dispatching them while waiting, or neither side could go on.
-    while (worker_) {
-        const HANDLE worker = worker_.get();
-        if (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) {
-            worker_.reset();
-            break;
-        }
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+    join_worker(worker_, WhileWaiting::dispatch_all);
     destroy();
 }
 

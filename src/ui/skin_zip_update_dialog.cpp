@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "support/wide.h"
+#include "ui/join_worker.h"
 
 namespace ui {
 namespace {
@@ -171,15 +172,7 @@ void CZZ_SkinZipUpdateDlg::on_destroy() {
 // sent ones while waiting, or neither side could go on. Nothing posted is
 // dispatched here, so no handler runs in between.
 void CZZ_SkinZipUpdateDlg::join_worker() {
-    while (worker_) {
-        const HANDLE worker = worker_.get();
-        if (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
-            worker_.reset();
-            break;
-        }
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    ui::join_worker(worker_, WhileWaiting::sent_only);
 }
 
 }  // namespace ui
