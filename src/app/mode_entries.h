@@ -13,6 +13,12 @@ void run_uninstall_dialog();
 void run_repair_dialog();
 // Mode G: the update dialog (CZZ_AutoUpdateDlg), handed the product name.
 void run_update_dialog(const wchar_t* product_name);
+// A mode whose dialog ended without doing its work (a kept package that
+// can't be used, a loaded IME the user kept): the workspace and the running
+// copy go as after any end of a dialog, then the program exits with code 1
+// so that whoever started it can tell. The normal exit runs the program's
+// global clean-up.
+[[noreturn]] void end_mode_unsuccessfully();
 // Install: the wizard (CZZ_Install_BaseDlg), once the package is extracted
 // and "InstallInfo.dif" loaded.
 void run_install_wizard();

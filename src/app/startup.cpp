@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <cstdlib>
+
 #include "app/folders.h"
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
@@ -134,6 +136,12 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     }
     // Step 9: the records go with `records`.
     return TRUE;
+}
+
+void end_mode_unsuccessfully() {
+    if (const RunContext* run = run_context(); run != nullptr) remove_directory_tree(run->workspace_dir);
+    schedule_self_delete();
+    std::exit(1);
 }
 
 }  // namespace app
