@@ -20,18 +20,8 @@ namespace {
 using wintest::Rgba;
 
 // A hidden owner window at a known place.
-class Parent {
-public:
-    Parent()
-        : window_(CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 100, 60, 400, 300, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr)) {}
-    ~Parent() { DestroyWindow(window_); }
-    Parent(const Parent&) = delete;
-    Parent& operator=(const Parent&) = delete;
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
+struct Parent : wintest::HiddenParent {
+    Parent() : HiddenParent(100, 60, 400, 300) {}
 };
 
 // Left third transparent, middle third opaque red, right third blue at

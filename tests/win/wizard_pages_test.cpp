@@ -26,18 +26,8 @@ namespace {
 using ui::wizard_buffers;
 
 // A hidden top-level window for the pages to live in.
-class Parent {
-public:
-    Parent()
-        : window_(CreateWindowExW(0, L"STATIC", L"pages", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr)) {}
-    ~Parent() { DestroyWindow(window_); }
-    Parent(const Parent&) = delete;
-    Parent& operator=(const Parent&) = delete;
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
+struct Parent : wintest::HiddenParent {
+    Parent() : HiddenParent(0, 0, 600, 400) {}
 };
 
 std::wstring slot(const wchar_t* text, const wchar_t* name) {

@@ -24,6 +24,22 @@ void pump_for(DWORD milliseconds);
 // any such window (for system dialogs whose caption follows the locale).
 HWND find_dialog(const wchar_t* caption);
 
+// A hidden pop-up window (a plain static: nothing in it answers messages)
+// at a known place, for dialogs and pages that need a parent.
+class HiddenParent {
+public:
+    HiddenParent(int x, int y, int width, int height)
+        : window_(CreateWindowExW(0, L"STATIC", L"parent", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr)) {}
+    ~HiddenParent() { DestroyWindow(window_); }
+    HiddenParent(const HiddenParent&) = delete;
+    HiddenParent& operator=(const HiddenParent&) = delete;
+    HWND get() const { return window_; }
+
+private:
+    HWND window_;
+};
+
 class DialogAnswer {
 public:
     // Starts waiting (up to `timeout_ms`) for the dialog `caption`; when it
