@@ -23,12 +23,28 @@ COPY_NAME = "___zinzin_install_base___.exe"
 WORKSPACE = "__ZZIMEInstall"
 LINKS = ["系统设置.lnk", "使用帮助.lnk", "检查更新.lnk", "更多工具\\码表查询.lnk", "更多工具\\按键功能.lnk",
          "更多工具\\添加用户词.lnk", "更多工具\\修复安装.lnk", "更多工具\\卸载软件.lnk"]
+IME_STATUS = "输入法载入状态"
+# The rows of an install run, in the wizard and in the repair dialog.
+INSTALL_ROWS = [
+    "验证安装信息....",
+    "开始安装....",
+    "  1.创建文件系统....",
+    "  2.设置软件运行环境...",
+    "  3.写入卸载信息...",
+    "  4.备份安装数据...",
+    "  5.创建开始菜单及桌面快捷方式...",
+    "  6.清除安装程序创建的临时文件...",
+    "安装程序已经完成所有工作!",
+]
 UNINSTALL_KEY = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{IME}"
 VENDOR_KEY = f"Software\\marlix\\{IME}"
 
 DEMO_INSTALLER = Path(os.environ.get("IMEBASE_DEMO_INSTALLER", harness.build_dir() / "demo-ime-setup.exe"))
 DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
                                    harness.build_dir() / "samples" / "demo-ime" / "product"))
+# A program that keeps a DLL loaded (tests/win/fixtures).
+IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
+                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
 
 
 def prepare_session(session):

@@ -22,7 +22,6 @@ import shutil
 import struct
 import sys
 import unittest
-from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product as demo  # noqa: E402
@@ -34,20 +33,9 @@ DONE = "完成(&O)"
 UNUSABLE_CAPTION = "无法执行的操作"
 UNUSABLE_TEXT = "安装数据文件不存在或者已经损坏,修复程序无法运行."
 UNINSTALLER = f"{demo.INSTALL_DIR}Unstall.exe"
-IME_STATUS = "输入法载入状态"
-IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
-                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
-ROWS = [
-    "验证安装信息....",
-    "开始安装....",
-    "  1.创建文件系统....",
-    "  2.设置软件运行环境...",
-    "  3.写入卸载信息...",
-    "  4.备份安装数据...",
-    "  5.创建开始菜单及桌面快捷方式...",
-    "  6.清除安装程序创建的临时文件...",
-    "安装程序已经完成所有工作!",
-]
+IME_STATUS = demo.IME_STATUS
+IME_HOLDER = demo.IME_HOLDER
+ROWS = demo.INSTALL_ROWS
 # Registry keys the install writes into (whole keys compared).
 KEYS = [
     demo.UNINSTALL_KEY,

@@ -24,7 +24,6 @@ import os
 import shutil
 import sys
 import unittest
-from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product  # noqa: E402
@@ -32,16 +31,14 @@ import harness  # noqa: E402
 from demo_product import DISPLAY_NAME, IME, INSTALL_DIR, UNINSTALL_KEY, VENDOR_KEY  # noqa: E402
 
 TITLE = f"{DISPLAY_NAME} - 卸载程序"
-IME_STATUS = "输入法载入状态"
+IME_STATUS = demo_product.IME_STATUS
 UNINSTALL = "卸载(&U)"
 DONE = "完成(&O)"
 ROWS = ["开始卸载...", "  1.卸载输入接口...", "  2.删除文件系统...", "  3.删除快捷方式...",
         "  4.删除注册表信息...", "  5.卸载输入法...", "  6.卸载完成."]
 UNINSTALL_LINK = "更多工具\\卸载软件.lnk"
 IME_FILE = f"{IME}.zin.ime"
-
-IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
-                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
+IME_HOLDER = demo_product.IME_HOLDER
 
 # The registry trees the product writes to, and Wine's own that it doesn't.
 REGISTRY_TREES = ["HKLM\\Software", "HKCU\\Software", "HKCU\\Keyboard Layout",

@@ -41,9 +41,8 @@ IME = demo_product.IME
 TITLE = f"{demo_product.DISPLAY_NAME} - 更新程序"
 SKIN_QUESTION = "colourful驱动更新"
 SKIN_DIALOG = "colourful皮肤驱动更新"
-IME_STATUS = "输入法载入状态"
-IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
-                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
+IME_STATUS = demo_product.IME_STATUS
+IME_HOLDER = demo_product.IME_HOLDER
 DEMO_SERVER = Path(os.environ.get("IMEBASE_DEMO_UPDATE_SERVER", harness.build_dir() / "demo-update-server"))
 
 ITEM_LIST, MESSAGE_LIST = 1011, 1006

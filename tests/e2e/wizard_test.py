@@ -18,44 +18,16 @@ IMEBASE_IME_HOLDER, and what harness.py reads."""
 import os
 import sys
 import unittest
-from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from demo_product import (COPY_NAME, DEMO_INSTALLER, DEMO_PRODUCT, DISPLAY_NAME, IME, IME_HOLDER,  # noqa: E402
+                          IME_STATUS, INSTALL_DIR, INSTALL_DONE, LINKS, UNINSTALL_KEY, VENDOR_KEY, WELCOME,
+                          WORKSPACE)
+from demo_product import INSTALL_ROWS as ROWS  # noqa: E402
 
-IME = "ZZPinyin"
-DISPLAY_NAME = "紫金拼音输入法"
-WELCOME = f"欢迎使用 {DISPLAY_NAME} 安装程序"
 LICENCE = f"{DISPLAY_NAME} - 最终用户许可协议"
-IME_STATUS = "输入法载入状态"
-COPY_NAME = "___zinzin_install_base___.exe"
-WORKSPACE = "__ZZIMEInstall"
-INSTALL_DIR = f"C:\\Program Files\\{IME}\\"
-
 INSTALL_NOW = "立即安装(&S)"
-INSTALL_DONE = "完成安装(&O)"
-ROWS = [
-    "验证安装信息....",
-    "开始安装....",
-    "  1.创建文件系统....",
-    "  2.设置软件运行环境...",
-    "  3.写入卸载信息...",
-    "  4.备份安装数据...",
-    "  5.创建开始菜单及桌面快捷方式...",
-    "  6.清除安装程序创建的临时文件...",
-    "安装程序已经完成所有工作!",
-]
-LINKS = ["系统设置.lnk", "使用帮助.lnk", "检查更新.lnk", "更多工具\\码表查询.lnk", "更多工具\\按键功能.lnk",
-         "更多工具\\添加用户词.lnk", "更多工具\\修复安装.lnk", "更多工具\\卸载软件.lnk"]
-
-DEMO_INSTALLER = Path(os.environ.get("IMEBASE_DEMO_INSTALLER", harness.build_dir() / "demo-ime-setup.exe"))
-DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
-                                   harness.build_dir() / "samples" / "demo-ime" / "product"))
-IME_HOLDER = Path(os.environ.get("IMEBASE_IME_HOLDER",
-                                 harness.build_dir() / "tests" / "win" / "fixtures" / "ime_holder.exe"))
-
-UNINSTALL_KEY = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{IME}"
-VENDOR_KEY = f"Software\\marlix\\{IME}"
 
 session = None
 
