@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "app/protected_folders.h"
+#include "scoped_variable.h"
 
 namespace {
+
+using wintest::ScopedVariable;
 
 constexpr wchar_t kLogVariable[] = L"FOLDERS_TEST_INTERPRETER_LOG";
 
@@ -105,26 +108,6 @@ public:
 
 private:
     std::wstring path_;
-};
-
-// Sets an environment variable for one test; the old value comes back.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
-        wchar_t old[1024];
-        const DWORD n = GetEnvironmentVariableW(name, old, 1024);
-        had_ = n != 0 && n < 1024;
-        if (had_) old_ = old;
-        SetEnvironmentVariableW(name, value);
-    }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    std::wstring name_;
-    std::wstring old_;
-    bool had_ = false;
 };
 
 // COMSPEC pointed at this program for one test: records the commands.
