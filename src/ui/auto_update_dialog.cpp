@@ -91,12 +91,8 @@ bool CZZ_AutoUpdateDlg::on_message(UINT message, WPARAM wparam, LPARAM /*lparam*
         result = TRUE;
         return true;
     case WM_PAINT:
-        if (!paint_minimised_icon(hwnd(), icon_)) return false;
-        result = TRUE;
-        return true;
     case WM_QUERYDRAGICON:
-        result = reinterpret_cast<INT_PTR>(icon_);
-        return true;
+        return handle_minimised_icon(hwnd(), icon_, message, result);
     case kUpdateWorkerFinishedMessage:
         worker_finished();
         result = TRUE;

@@ -137,12 +137,8 @@ void CZZ_Install_BaseDlg::on_cancel() {
 bool CZZ_Install_BaseDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR& result) {
     switch (message) {
     case WM_PAINT:
-        if (!paint_minimised_icon(hwnd(), icon_)) return false;
-        result = TRUE;
-        return true;
     case WM_QUERYDRAGICON:
-        result = reinterpret_cast<INT_PTR>(icon_);
-        return true;
+        return handle_minimised_icon(hwnd(), icon_, message, result);
     case WM_DRAWITEM:
         if (!draw_licence_link(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam))) return false;
         set_message_result(TRUE);

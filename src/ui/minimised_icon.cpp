@@ -16,4 +16,14 @@ bool paint_minimised_icon(HWND dialog, HICON icon) {
     return true;
 }
 
+bool handle_minimised_icon(HWND dialog, HICON icon, UINT message, INT_PTR& result) {
+    if (message == WM_QUERYDRAGICON) {
+        result = reinterpret_cast<INT_PTR>(icon);
+        return true;
+    }
+    if (message != WM_PAINT || !paint_minimised_icon(dialog, icon)) return false;
+    result = TRUE;
+    return true;
+}
+
 }  // namespace ui

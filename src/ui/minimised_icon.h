@@ -11,4 +11,9 @@ namespace ui {
 // returns true; otherwise leaves the message to the default handling.
 bool paint_minimised_icon(HWND dialog, HICON icon);
 
+// WM_PAINT and WM_QUERYDRAGICON for a dialog that can be minimised: true
+// when `message` was one of them and has been answered (`result` is the
+// dialog procedure's return value); false leaves it to the default.
+bool handle_minimised_icon(HWND dialog, HICON icon, UINT message, INT_PTR& result);
+
 }  // namespace ui
