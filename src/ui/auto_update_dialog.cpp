@@ -13,8 +13,6 @@
 namespace ui {
 namespace {
 
-// The program's icon (resource 1 of the executable).
-constexpr int kProgramIconId = 1;
 
 struct Column {
     const wchar_t* header;
@@ -35,7 +33,7 @@ support::TextSlot<10> byte_count_text(int total) {
 }
 
 CZZ_AutoUpdateDlg::CZZ_AutoUpdateDlg()
-    : Dialog(kUpdateTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
+    : Dialog(kUpdateTemplate), icon_(program_icon()) {}
 
 CZZ_AutoUpdateDlg::~CZZ_AutoUpdateDlg() {
     join_worker();

@@ -6,6 +6,8 @@ namespace ui {
 
 HINSTANCE resource_module() noexcept { return GetModuleHandleW(nullptr); }
 
+HICON program_icon() noexcept { return LoadIconW(resource_module(), MAKEINTRESOURCEW(1)); }
+
 Dialog::~Dialog() { destroy(); }
 
 INT_PTR Dialog::run_modal(HWND owner) {

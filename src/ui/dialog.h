@@ -110,5 +110,8 @@ protected:
 
 // The module whose resources hold the dialog templates: the executable.
 HINSTANCE resource_module() noexcept;
+// The program's icon (resource 1 of the executable), as every dialog of
+// the program shows it; null when the executable has none.
+HICON program_icon() noexcept;
 
 }  // namespace ui

@@ -15,8 +15,6 @@
 namespace ui {
 namespace {
 
-// The program's icon (resource 1 of the executable).
-constexpr int kProgramIconId = 1;
 constexpr int kTabWidth = 100;
 constexpr int kTabHeight = 30;
 // Where the licence link's text starts inside its button, and its colour
@@ -40,7 +38,7 @@ void insert_tab(HWND tabs, int index, const wchar_t* text) {
 }  // namespace
 
 CZZ_Install_BaseDlg::CZZ_Install_BaseDlg()
-    : Dialog(kWizardTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
+    : Dialog(kWizardTemplate), icon_(program_icon()) {}
 
 CZZ_Install_BaseDlg::~CZZ_Install_BaseDlg() {
     join_worker(worker_, WhileWaiting::dispatch_all);

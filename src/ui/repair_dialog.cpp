@@ -15,7 +15,6 @@ namespace ui {
 
 namespace {
 
-constexpr int kProgramIconId = 1;
 constexpr int kColumnWidth = 330;
 // The caption is read into 20 units: both captions fit whole.
 constexpr std::size_t kCaptionUnits = 20;
@@ -35,7 +34,7 @@ bool backup_usable() {
 }  // namespace
 
 CZZ_Repair::CZZ_Repair()
-    : Dialog(kRepairTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
+    : Dialog(kRepairTemplate), icon_(program_icon()) {}
 
 BOOL CZZ_Repair::on_init() {
     set_icon(icon_);

@@ -13,7 +13,6 @@ namespace ui {
 
 namespace {
 
-constexpr int kProgramIconId = 1;
 constexpr int kColumnWidth = 330;
 // The caption is read into 20 units: both captions fit whole.
 constexpr std::size_t kCaptionUnits = 20;
@@ -31,7 +30,7 @@ const wchar_t* product_name() {
 }  // namespace
 
 CCZZ_Uninstall::CCZZ_Uninstall()
-    : Dialog(kUninstallTemplate), icon_(LoadIconW(resource_module(), MAKEINTRESOURCEW(kProgramIconId))) {}
+    : Dialog(kUninstallTemplate), icon_(program_icon()) {}
 
 BOOL CCZZ_Uninstall::on_init() {
     set_icon(icon_);
