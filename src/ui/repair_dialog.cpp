@@ -10,12 +10,12 @@
 #include "remove/ime_load_status.h"
 #include "remove/repair_run.h"
 #include "support/format_bounded.h"
+#include "ui/step_log.h"
 
 namespace ui {
 
 namespace {
 
-constexpr int kColumnWidth = 330;
 // The caption is read into 20 units: both captions fit whole.
 constexpr std::size_t kCaptionUnits = 20;
 
@@ -38,8 +38,7 @@ CZZ_Repair::CZZ_Repair()
 
 BOOL CZZ_Repair::on_init() {
     set_icon(icon_);
-    send_item(install::kProgressBarId, PBM_SETRANGE32, 0, 100);
-    send_item(install::kProgressBarId, PBM_SETPOS, 0, 0);
+    reset_step_progress(*this, install::kProgressBarId);
 
     if (!backup_usable()) {
         set_item_text(kRepairButtonId, kRepairDoneCaption);
@@ -50,13 +49,7 @@ BOOL CZZ_Repair::on_init() {
     }
     set_item_text(kRepairButtonId, kRepairCaption);
 
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = kColumnWidth;
-    column.pszText = const_cast<wchar_t*>(kRepairColumnText);
-    send_item(install::kStepListId, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    send_item(install::kStepListId, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    add_step_log_column(*this, install::kStepListId, kRepairColumnText);
 
     const app::CommandRecord* command = app::command_record();
     wchar_t title[260];

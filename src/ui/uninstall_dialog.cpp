@@ -8,12 +8,12 @@
 #include "remove/ime_load_status.h"
 #include "remove/uninstall_run.h"
 #include "support/format_bounded.h"
+#include "ui/step_log.h"
 
 namespace ui {
 
 namespace {
 
-constexpr int kColumnWidth = 330;
 // The caption is read into 20 units: both captions fit whole.
 constexpr std::size_t kCaptionUnits = 20;
 
@@ -38,16 +38,9 @@ BOOL CCZZ_Uninstall::on_init() {
     support::format_slot(title, L"%ls%ls", display_name(), kUninstallTitleSuffix);
     set_title(title);
 
-    send_item(removal::kProgressBarId, PBM_SETRANGE32, 0, 100);
-    send_item(removal::kProgressBarId, PBM_SETPOS, 0, 0);
+    reset_step_progress(*this, removal::kProgressBarId);
 
-    LVCOLUMNW column{};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    column.fmt = LVCFMT_LEFT;
-    column.cx = kColumnWidth;
-    column.pszText = const_cast<wchar_t*>(kUninstallColumnText);
-    send_item(removal::kStepListId, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    send_item(removal::kStepListId, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    add_step_log_column(*this, removal::kStepListId, kUninstallColumnText);
 
     set_item_text(kUninstallButtonId, kUninstallCaption);
     return TRUE;
