@@ -4,8 +4,9 @@ product is installed through its wizard under wine64 and Xvfb, the demo
 update server's files (build/win64/demo-update-server) are served on
 127.0.0.1, and "检查更新" is started from the Start menu as a person
 would: the update dialog's rows and messages are printed, the skin
-question answered, and the installed components' versions shown before
-and after, with a picture of the dialog."""
+question answered Yes: the skins listed, one previewed, ticked and installed;
+and the installed components' versions shown before and after, with
+pictures of the dialogs."""
 
 import shutil
 import sys
@@ -20,6 +21,7 @@ from update_server import SECOND_LIST, UpdateServer  # noqa: E402
 
 TITLE = f"{demo_product.DISPLAY_NAME} - 更新程序"
 SKIN_QUESTION = "colourful驱动更新"
+SKIN_TITLE = "colourful皮肤驱动更新"
 
 
 def components(places):
@@ -57,8 +59,25 @@ def main():
             wine.launch("start", wine.to_windows(places.programs / "检查更新.lnk"))
             wine.ui("wait", TITLE)
             print(f"dialog: {TITLE}")
-            print(f"question: {wine.msgbox(SKIN_QUESTION)} -> 否")
-            wine.msgbox(SKIN_QUESTION, answer="no")
+            # The colourful skin driver keeps its skins in this folder.
+            (places.install_dir / "colourful").mkdir(exist_ok=True)
+            print(f"question: {wine.msgbox(SKIN_QUESTION)} -> 是")
+            wine.msgbox(SKIN_QUESTION, answer="yes")
+            wine.ui("wait", SKIN_TITLE)
+            wine.ui("wait-count", SKIN_TITLE, "1006", "2", timeout_ms=60000)
+            wine.ui("wait-state", SKIN_TITLE, "1", "enabled", timeout_ms=60000)
+            print(f"skin dialog: {SKIN_TITLE}")
+            for row in wine.rows(SKIN_TITLE, 1006, header=True):
+                print("  " + " | ".join(row))
+            wine.ui("select", SKIN_TITLE, "1006", "0")
+            wine.ui("wait", "图片御览")
+            skin_picture = wine.shot("skin-dialog", "desktop:")
+            wine.ui("check-row", SKIN_TITLE, "1006", "0", "on")
+            wine.ui("click", SKIN_TITLE, "1")
+            wine.ui("gone", SKIN_TITLE)
+            skins = sorted(p.name for p in (places.install_dir / "colourful").iterdir())
+            for skin in skins:
+                print(f"installed skin: colourful\\{skin}")
             harness.wait_until(lambda: wine.rows(TITLE, 1006)[-1:] == [["更新完毕"]], 60, "更新完毕")
             print("rows:")
             for row in wine.rows(TITLE, 1011, header=True):
@@ -76,7 +95,7 @@ def main():
                 mark = "updated" if after != before[name] else "unchanged"
                 print(f"  {name:18} {before[name]}  ->  {after}  ({mark})")
             print(f"requests: {', '.join(server.requests)}")
-            print(f"picture: {picture}")
+            print(f"pictures: {picture}, {skin_picture}")
     finally:
         server.shutdown()
         shutil.rmtree(folder, ignore_errors=True)
