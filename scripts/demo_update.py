@@ -8,16 +8,14 @@ question answered Yes: the skins listed, one previewed, ticked and installed;
 and the installed components' versions shown before and after, with
 pictures of the dialogs."""
 
-import shutil
 import sys
-import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
 import demo_product  # noqa: E402
 import harness  # noqa: E402
 import pe_resources  # noqa: E402
-from update_server import SECOND_LIST, UpdateServer  # noqa: E402
+from update_server import UpdateServer, point_product_at  # noqa: E402
 
 TITLE = f"{demo_product.DISPLAY_NAME} - 更新程序"
 SKIN_QUESTION = "colourful驱动更新"
@@ -41,17 +39,13 @@ def main():
     if not (tree / "_supports").is_dir():
         print(f"skipped: {tree} is missing (build the win64 preset with the packer)")
         return
-    folder = Path(tempfile.mkdtemp(prefix="imebase-demo-update-"))
-    shutil.copytree(tree, folder, dirs_exist_ok=True)
-    server = UpdateServer(folder)
+    server = UpdateServer.serving_copy_of(tree)
     try:
         with harness.WineSession("demo-update") as wine:
             demo_product.prepare_session(wine)
             demo_product.install(wine)
             places = demo_product.Places(wine)
-            wine.env["IMEBASE_UPDATE_SERVER"] = server.address
-            wine.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
-                     server.address + SECOND_LIST, "/f")
+            point_product_at(wine, server)
             files = components(places)
             before = {name: describe(path) for name, path in files.items()}
 
@@ -97,8 +91,7 @@ def main():
             print(f"requests: {', '.join(server.requests)}")
             print(f"pictures: {picture}, {skin_picture}")
     finally:
-        server.shutdown()
-        shutil.rmtree(folder, ignore_errors=True)
+        server.close()
 
 
 if __name__ == "__main__":

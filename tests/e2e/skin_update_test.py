@@ -16,16 +16,14 @@ IMEBASE_DEMO_UPDATE_SERVER (the demo update server's folder), and what
 harness.py reads."""
 
 import os
-import shutil
 import sys
-import tempfile
 import unittest
 from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product  # noqa: E402
 import harness  # noqa: E402
-from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer  # noqa: E402
+from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer, point_product_at  # noqa: E402
 from update_server import list_line as line  # noqa: E402
 
 IME = demo_product.IME
@@ -47,24 +45,19 @@ def setUpModule():
     session.start()
     demo_product.prepare_session(session)
     demo_product.install(session)
-    folder = Path(tempfile.mkdtemp(prefix="imebase-skins-"))
-    shutil.copytree(DEMO_SERVER, folder, dirs_exist_ok=True)
-    server = UpdateServer(folder)
+    server = UpdateServer.serving_copy_of(DEMO_SERVER)
     # One component, listed with the version installed: nothing to
     # download, and the run goes on to the skin question.
     server.lists = {DRIVER_LIST: line("ZME_DRIVE", "zzpinyin_mb", "1.0.0.1", "/_supports/missing/mb.cab"),
                     SECOND_LIST: ""}
-    session.env["IMEBASE_UPDATE_SERVER"] = server.address
-    session.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
-                server.address + SECOND_LIST, "/f")
+    point_product_at(session, server)
 
 
 def tearDownModule():
     if session:
         session.stop()
     if server:
-        server.shutdown()
-        shutil.rmtree(server.folder, ignore_errors=True)
+        server.close()
 
 
 class SkinCase(unittest.TestCase):

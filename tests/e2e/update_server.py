@@ -3,12 +3,13 @@
 (the demo update server's, build/<preset>/demo-update-server), lists the
 caller sets, a slow path, and a log of every request.
 
-    server = UpdateServer(folder)
+    server = UpdateServer.serving_copy_of(folder)   # or UpdateServer(folder)
+    point_product_at(wine, server)
     server.lists["/_supports/zzime_drives/UpdateList.txt"] = "<TYPE=...><CABURL={server}/...>\\r\\n"
     wine.env["IMEBASE_UPDATE_SERVER"] = server.address
     ...
     server.requests        # the paths asked for, in order
-    server.shutdown()
+    server.close()                # shut down; a served copy is deleted
 
 - A path in `lists` answers with that text (UTF-8), "{server}" replaced
   by the server's address.
@@ -21,6 +22,8 @@ caller sets, a slow path, and a log of every request.
 """
 
 import http.server
+import shutil
+import tempfile
 import threading
 import time
 from pathlib import Path
@@ -48,7 +51,34 @@ class UpdateServer(http.server.ThreadingHTTPServer):
         self.requests = []
         self.slow_started = threading.Event()
         self.slow_done = threading.Event()
+        self._own_folder = False
         threading.Thread(target=self.serve_forever, daemon=True).start()
+
+    @classmethod
+    def serving_copy_of(cls, tree):
+        """A server over a temporary copy of `tree`, so that the caller may
+        add or change files without touching the build's own."""
+        folder = Path(tempfile.mkdtemp(prefix="imebase-update-server-"))
+        shutil.copytree(tree, folder, dirs_exist_ok=True)
+        server = cls(folder)
+        server._own_folder = True
+        return server
+
+    def close(self):
+        self.shutdown()
+        self.server_close()
+        if self._own_folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def point_product_at(session, server):
+    """The installed demo product asks `server`: the program's driver list
+    through IMEBASE_UPDATE_SERVER, the product's own list through its
+    uninstall entry's URLUpdateInfo."""
+    import demo_product
+    session.env["IMEBASE_UPDATE_SERVER"] = server.address
+    session.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
+                server.address + SECOND_LIST, "/f")
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):

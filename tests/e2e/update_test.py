@@ -24,9 +24,7 @@ harness.py reads."""
 
 import os
 import re
-import shutil
 import sys
-import tempfile
 import unittest
 from pathlib import Path
 
@@ -34,7 +32,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product  # noqa: E402
 import harness  # noqa: E402
 import pe_resources  # noqa: E402
-from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer  # noqa: E402
+from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer, point_product_at  # noqa: E402
 from update_server import list_line as line  # noqa: E402
 
 IME = demo_product.IME
@@ -58,23 +56,16 @@ def setUpModule():
     session.start()
     demo_product.prepare_session(session)
     demo_product.install(session)
-    folder = Path(tempfile.mkdtemp(prefix="imebase-update-"))
-    shutil.copytree(DEMO_SERVER, folder, dirs_exist_ok=True)
-    (folder / "_supports" / "broken.cab").write_bytes(b"MSCF" + bytes(range(256)) * 8)
-    server = UpdateServer(folder)
-    # The program asks this server for the driver list, and the uninstall
-    # entry names its second list there.
-    session.env["IMEBASE_UPDATE_SERVER"] = server.address
-    session.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
-                server.address + SECOND_LIST, "/f")
+    server = UpdateServer.serving_copy_of(DEMO_SERVER)
+    (server.folder / "_supports" / "broken.cab").write_bytes(b"MSCF" + bytes(range(256)) * 8)
+    point_product_at(session, server)
 
 
 def tearDownModule():
     if session:
         session.stop()
     if server:
-        server.shutdown()
-        shutil.rmtree(server.folder, ignore_errors=True)
+        server.close()
 
 
 class UpdateCase(unittest.TestCase):
