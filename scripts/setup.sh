@@ -22,6 +22,15 @@ for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+# The shipped 32-bit installer runs in a WoW64 prefix: wine32 from the
+# i386 architecture beside wine64.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO dpkg --add-architecture i386
+fi
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
+
 if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   SUDO=""

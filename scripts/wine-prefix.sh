@@ -16,7 +16,14 @@ if [ -n "$DESKTOP" ] && ! [[ "$DESKTOP" =~ ^[0-9]+x[0-9]+$ ]]; then
   exit 2
 fi
 marker="$WINEPREFIX/.imebase-ready-$GRAPHICS${DESKTOP:+-$DESKTOP}"
-[ -f "$marker" ] && exit 0
+# The marker holds the kind of Wine the prefix was made by.
+[ -f "$marker" ] && [ "$(cat "$marker")" = "$IMEBASE_WINE_KIND" ] && exit 0
+# A prefix of ours made by the other kind (wine32 installed or removed
+# since) is remade from scratch; a folder without our marker is never removed.
+if compgen -G "$WINEPREFIX/.imebase-ready-*" >/dev/null; then
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+fi
 
 mkdir -p "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1 || true
@@ -46,5 +53,5 @@ trap 'rm -f "$reg_file"' EXIT
 wine regedit /S "$(winepath -w "$reg_file")" >/dev/null 2>&1
 wineserver -w
 rm -f "$WINEPREFIX"/.imebase-ready-*
-touch "$marker"
-echo "wine prefix ready: $WINEPREFIX ($GRAPHICS graphics${DESKTOP:+, desktop $DESKTOP})"
+echo "$IMEBASE_WINE_KIND" > "$marker"
+echo "wine prefix ready: $WINEPREFIX ($IMEBASE_WINE_KIND, $GRAPHICS graphics${DESKTOP:+, desktop $DESKTOP})"

@@ -179,9 +179,12 @@ def ensure_template(graphics="x11", desktop=DEFAULT_DESKTOP, display=None):
     template.parent.mkdir(parents=True, exist_ok=True)
     with open(template.parent / "template.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if marker.is_file():
-            return template
         env = _wine_base_env(template)
+        # The marker names the kind of Wine that made the prefix (wow64 with
+        # wine32 installed, else win64); a template of the other kind no
+        # longer starts programs and is made again.
+        if marker.is_file() and marker.read_text().strip() == env.get("IMEBASE_WINE_KIND"):
+            return template
         # What an interrupted earlier attempt left is started afresh.
         if template.exists():
             subprocess.run(["wineserver", "-k"], env=env, stdin=subprocess.DEVNULL,
@@ -419,6 +422,9 @@ class WineSession:
         # A null session starts from the same template as an x11 one.
         self.desktop = desktop if graphics == "x11" else DEFAULT_DESKTOP
         self.ui_timeout_ms = ui_timeout_ms
+        # The registry view that "reg" reads and writes: the 64-bit one, where
+        # the win64 program keeps its keys.
+        self.reg_view = "64"
         self.prefix = build_dir() / "e2e" / "prefixes" / name
         self.logs = build_dir() / "e2e" / "logs" / name
         self.uidriver = uidriver_path()
@@ -517,6 +523,10 @@ class WineSession:
         stdout and stderr. Output goes through files, not pipes, so that a
         Wine service started on the way can't hold the call open."""
         argv = ["wine", str(exe), *[str(a) for a in args]]
+        if str(exe).lower() == "reg":
+            # With wine32 installed a plain "reg" is the 32-bit one, which
+            # sees the 32-bit registry view; name the view the product uses.
+            argv.append(f"/reg:{self.reg_view}")
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             result = subprocess.run(argv, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=err, timeout=timeout)
@@ -656,12 +666,12 @@ class WineSession:
     def reg_export(self, key):
         """Every key and value under `key` ("HKEY_LOCAL_MACHINE\\Software\\..."
         or "HKLM\\..."), as parse_reg_export gives them; None when the key
-        doesn't exist. Goes through regedit's own export (UTF-16), so
-        Chinese names and values arrive whole."""
+        doesn't exist. Goes through reg's own export (UTF-16) in the product's
+        registry view, so Chinese names and values arrive whole."""
         key = _full_root(key)
         with tempfile.TemporaryDirectory(dir=self.prefix / "drive_c") as folder:
             target = Path(folder) / "export.reg"
-            self.run("regedit", "/E", self.to_windows(target), key, timeout=120)
+            self.run("reg", "export", key, self.to_windows(target), "/y", timeout=120)
             if not target.exists():
                 return None
             data = target.read_bytes()

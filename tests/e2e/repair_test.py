@@ -190,7 +190,12 @@ class RepairCase(unittest.TestCase):
         expected = copy.deepcopy(installed[1])
         entry = next(iter(expected[demo.UNINSTALL_KEY].values()))
         self.assertEqual((entry["RegOwner"], entry["RegCompany"]), ("测试用户", "测试公司"))
-        entry["InstallSource"] = UNINSTALLER
+        # Wine's WoW64 loader names a started program by its file's own
+        # spelling on disk ("unstall.exe"), Windows by the path it was
+        # started with: the same file either way.
+        source = session.reg_query(demo.UNINSTALL_KEY, "InstallSource")
+        self.assertEqual(source.lower(), UNINSTALLER.lower())
+        entry["InstallSource"] = source
         self.assert_as_installed(expected)
         installed = snapshot()
 
