@@ -7,6 +7,7 @@
 #include "app/workspace.h"
 #include "install/access_rights.h"
 #include "package/mapfile.h"
+#include "package/pe_certificate.h"
 #include "package/pe_image.h"
 #include "support/format_bounded.h"
 
@@ -36,13 +37,16 @@ bool workspace_file(wchar_t (&path)[kPathUnits], const wchar_t* format, const wc
     return false;
 }
 
-// Writes `bytes` as a new file of exactly that size.
-bool write_part(const wchar_t* path, std::span<const std::uint8_t> bytes) {
+// Writes `bytes` as a new file of exactly that size. A program cut from a
+// signed installer loses the certificate-table entry that would point past
+// its end, and gets the checksum of its own bytes.
+bool write_part(const wchar_t* path, std::span<const std::uint8_t> bytes, bool program) {
     package::CMXMapfile part;
     if (part.Create(path, static_cast<std::uint32_t>(bytes.size())) == 0) return false;
     std::uint8_t* target = part.GetAddress(0);
     if (target == nullptr) return false;
     std::memcpy(target, bytes.data(), bytes.size());
+    if (program) package::clear_signature({target, bytes.size()});
     part.Close();
     return true;
 }
@@ -67,17 +71,20 @@ int split_module(RunContext& run) {
     const std::uint64_t size = file_size(run.source_path);
     const std::size_t used = size < image.GetSize() ? static_cast<std::size_t>(size) : image.GetSize();
     const std::span<const std::uint8_t> whole(image.GetAddress(0), used);
-    // Empty when the header can't be read, the offset is 0, or the
-    // package would start at or past the end of the file.
-    const std::span<const std::uint8_t> package = package::package_span(whole);
-    if (package.empty()) return 0;
-    const std::span<const std::uint8_t> uninstaller = whole.first(whole.size() - package.size());
+    // Empty when the header can't be read, the offset is 0 or at the end,
+    // or the package is shorter than its header says. The package is
+    // exactly its own length: a certificate table behind it (the installer
+    // was signed) or anything else stays out of the kept package.
+    const auto layout = package::split_installer_file(whole);
+    if (!layout) return 0;
 
     if (!workspace_file(run.package_path, kPackageFileFormat, run.workspace_dir) ||
         !workspace_file(run.uninstaller_path, kUninstallerFormat, run.workspace_dir)) {
         return 0;
     }
-    if (!write_part(run.uninstaller_path, uninstaller) || !write_part(run.package_path, package)) return 0;
+    if (!write_part(run.uninstaller_path, layout->program, true) ||
+        !write_part(run.package_path, layout->package, false))
+        return 0;
     image.Close();
     return exists(run.package_path) ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 
 #include "app/folders.h"
 #include "install/access_rights.h"
+#include "install/carried_uninstaller.h"
 #include "install/font_install.h"
 #include "install/install_journal.h"
 #include "install/pending_renames.h"
@@ -196,6 +197,21 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
     }
 }
 
+// Places the tree's top-level "unstall.exe" as the uninstaller when it is
+// the program running this run (the cut copy's source, or the running
+// uninstaller under repair), and takes it out of the tree either way.
+bool place_carried_uninstaller(const wchar_t* extract_dir, const wchar_t* target, InstallRun& run) {
+    PathSlot carried;
+    if (!join(carried, extract_dir, kUninstallerName) || !is_file(carried.c_str())) return false;
+    const wchar_t* reference =
+        is_file(run.context->uninstaller_path) ? run.context->uninstaller_path : run.context->module_path;
+    const bool placed = is_same_program(carried.c_str(), reference) &&
+                        create_folder_levels(run.install_dir, run.journal) &&
+                        place_file(carried.c_str(), target, &run) != Placement::Failed;
+    force_delete(carried.c_str());
+    return placed;
+}
+
 }  // namespace
 
 int place_files(InstallRun& run) {
@@ -206,12 +222,15 @@ int place_files(InstallRun& run) {
     PathSlot extract_dir;
     if (!folder_prefix(extract_dir, run.context->extract_dir)) return 0;
 
-    place_system_files(extract_dir.c_str(), run);
-    copy_tree(extract_dir.c_str(), install_dir, 0, &run);
-
     PathSlot uninstaller;
     if (!join(uninstaller, install_dir, kUninstallerName)) return 0;
-    if (uninstaller.view() != std::wstring_view(run.context->uninstaller_path) &&
+    place_system_files(extract_dir.c_str(), run);
+    // The signed installer program a package carries is never an ordinary
+    // product file: it becomes the uninstaller or stays behind.
+    const bool carried = place_carried_uninstaller(extract_dir.c_str(), uninstaller.c_str(), run);
+    copy_tree(extract_dir.c_str(), install_dir, 0, &run);
+
+    if (!carried && uninstaller.view() != std::wstring_view(run.context->uninstaller_path) &&
         is_file(run.context->uninstaller_path))
         place_file(run.context->uninstaller_path, uninstaller.c_str(), &run);
     return is_file(uninstaller.c_str()) ? 1 : 0;

@@ -16,6 +16,7 @@
 #include "install/install_journal.h"
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
+#include "package/pe_certificate.h"
 #include "install_fixture.h"
 #include "scratch.h"
 #include "support/format_bounded.h"
@@ -360,6 +361,39 @@ TEST(PlaceFiles, FailsWithoutAnUninstallerAndSucceedsWhenItIsAlreadyInPlace) {
     JournaledRun journaled(fixture);
     EXPECT_NE(install::place_files(journaled.run), 0);
     EXPECT_EQ(file_text(fixture.install_dir() + L"unstall.exe"), "installed");
+}
+
+// The package's "unstall.exe" (the signed installer program) is placed
+// instead of the cut copy only when it is the program the cut copy came
+// from; either way it never lands in the install folder as a product file.
+TEST(PlaceFiles, ACarriedUninstallerReplacesTheCutOneWhenItIsTheSameProgram) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::string program = file_text(self);
+    std::string signed_program = program;
+    const auto fields = package::read_pe_fields(
+        {reinterpret_cast<const std::uint8_t*>(program.data()), program.size()});
+    ASSERT_TRUE(fields && fields->certificate_entry != 0);
+    const std::uint32_t table[2] = {static_cast<std::uint32_t>(program.size()), 512};
+    signed_program.replace(fields->certificate_entry, 8, reinterpret_cast<const char*>(table), 8);
+    signed_program.append(512, '\xC3');
+    std::string other_program = program;
+    other_program[program.size() / 2] ^= 1;
+
+    for (const std::string* carried : {&signed_program, &other_program}) {
+        wintest::InstallFixture fixture(L"placement");
+        fixture.add(L"app.exe", "app");
+        fixture.add(L"unstall.exe", *carried);
+        fixture.add_uninstaller(program);
+        JournaledRun journaled(fixture);
+        ASSERT_NE(install::place_files(journaled.run), 0);
+        const std::string& expected = carried == &signed_program ? signed_program : program;
+        const std::string placed = file_text(fixture.install_dir() + L"unstall.exe");
+        EXPECT_TRUE(placed == expected) << (carried == &signed_program ? "signed copy: " : "other program: ")
+                                        << placed.size() << " bytes placed, " << expected.size() << " expected";
+        EXPECT_FALSE(file_exists(fixture.extract() + L"unstall.exe"));
+        journaled.journal.rollback();
+    }
 }
 
 TEST(PlaceFiles, AnInstallFolderThatNamesNoPlaceWritesNothing) {

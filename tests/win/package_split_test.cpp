@@ -17,6 +17,7 @@
 #include "cabinet_writer.h"
 #include "package/blowfish.h"
 #include "package/package_container.h"
+#include "package/pe_certificate.h"
 #include "package/pe_image.h"
 #include "packaging.h"
 #include "scratch.h"
@@ -49,6 +50,27 @@ Bytes product_cabinet() {
     files.push_back({"readme.txt", text_bytes("read me\r\n"), 0, 0x5264, 0x28C4, 0});
     files.push_back({"$system32$\\\xE6\xB5\x8B\xE8\xAF\x95.lex", text_bytes("lexicon"), 0, 0x5264, 0x28C4, 0});
     return imepack::write_cabinet(files);
+}
+
+std::uint32_t get32(const Bytes& b, std::size_t at) {
+    return std::uint32_t{b[at]} | (std::uint32_t{b[at + 1]} << 8) | (std::uint32_t{b[at + 2]} << 16) |
+           (std::uint32_t{b[at + 3]} << 24);
+}
+
+void put32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// `file` with a made-up certificate table of `size` bytes appended and
+// recorded, as a signing tool leaves it (the table's contents don't
+// matter to the cut).
+Bytes sign_fake(Bytes file, std::uint32_t size) {
+    const auto fields = package::read_pe_fields(file);
+    EXPECT_TRUE(fields && fields->certificate_entry != 0);
+    put32(file, fields->certificate_entry, static_cast<std::uint32_t>(file.size()));
+    put32(file, fields->certificate_entry + 4, size);
+    file.resize(file.size() + size, 0xC3);
+    return file;
 }
 
 // `image` followed by `tail`, with `offset` as the stored package offset.
@@ -122,12 +144,18 @@ TEST_F(PackageSplit, CutsTheInstallerAndUnpacksItsPackage) {
     EXPECT_EQ(std::wstring(run_.uninstaller_path), workspace_ + L"unstall.exe");
     EXPECT_FALSE(file_exists(run_.source_path)) << "the scratch copy is deleted";
 
-    // The uninstaller is the installer up to the package, byte for byte;
-    // the package file is exactly the attached package.
+    // The uninstaller is the installer up to the package, byte for byte
+    // but for the checksum of its own bytes; the package file is exactly
+    // the attached package.
     const Bytes uninstaller = read_file(run_.uninstaller_path);
     const std::size_t offset = installer.size() - package.size();
     ASSERT_EQ(uninstaller.size(), offset);
-    EXPECT_TRUE(std::equal(uninstaller.begin(), uninstaller.end(), installer.begin()));
+    const auto fields = package::read_pe_fields(uninstaller);
+    ASSERT_TRUE(fields);
+    Bytes expected(installer.begin(), installer.begin() + offset);
+    std::copy_n(uninstaller.begin() + fields->checksum, 4, expected.begin() + fields->checksum);
+    EXPECT_EQ(uninstaller, expected);
+    EXPECT_EQ(get32(uninstaller, fields->checksum), package::pe_checksum(uninstaller, fields->checksum));
     EXPECT_EQ(read_file(run_.package_path), package);
 
     ASSERT_NE(app::unpack_package(run_), 0);
@@ -220,11 +248,49 @@ TEST_F(PackageSplit, PackagesThatDontDecipherIntoTheProductFail) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         use_installer(attach_raw(image, c.tail, offset));
-        // The split itself works: the failure is the package's.
-        ASSERT_NE(app::prepare_package(run_), 0);
-        EXPECT_EQ(read_file(run_.package_path), c.tail);
-        EXPECT_EQ(app::unpack_package(run_), 0);
+        // Refused by the cut (shorter than its header says) or by the
+        // extraction; signed, it fares exactly the same.
+        EXPECT_FALSE(prepare_and_unpack());
+        use_installer(sign_fake(attach_raw(image, c.tail, offset), 1024));
+        EXPECT_FALSE(prepare_and_unpack());
         EXPECT_TRUE(outside_workspace().empty());
+    }
+}
+
+// --- signed installers ----------------------------------------------------
+
+TEST_F(PackageSplit, ASignedInstallerLeavesAWellFormedUninstallerAndOnlyThePackage) {
+    const Bytes stub = own_image();
+    const Bytes package = imepack::seal_package(product_cabinet());
+    const Bytes installer = imepack::attach_package(stub, package);
+    Bytes signed_then_appended = sign_fake(installer, 2048);
+    signed_then_appended.insert(signed_then_appended.end(), 100, 0x77);
+    Bytes stub_signed_first = sign_fake(stub, 1536);
+    const std::uint32_t late_offset = static_cast<std::uint32_t>(stub_signed_first.size());
+    stub_signed_first = attach_raw(stub_signed_first, package, late_offset);
+    struct Case {
+        const char* what;
+        Bytes installer;
+        std::size_t program;  // the uninstaller's length
+    } cases[] = {
+        {"signed", sign_fake(installer, 2048), stub.size()},
+        {"signed, then bytes appended", signed_then_appended, stub.size()},
+        {"signed twice (a bigger table)", sign_fake(installer, 9000), stub.size()},
+        {"a stub signed before its package was attached", stub_signed_first, stub.size()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        use_installer(c.installer);
+        ASSERT_TRUE(prepare_and_unpack());
+        EXPECT_EQ(read_file(run_.package_path), package) << "the kept package is the package alone";
+        const Bytes uninstaller = read_file(run_.uninstaller_path);
+        ASSERT_EQ(uninstaller.size(), c.program);
+        const auto fields = package::read_pe_fields(uninstaller);
+        ASSERT_TRUE(fields);
+        EXPECT_FALSE(package::recorded_certificate_table(uninstaller, *fields)) << "no table past its end";
+        EXPECT_EQ(get32(uninstaller, fields->checksum), package::pe_checksum(uninstaller, fields->checksum));
+        EXPECT_TRUE(package::same_program(uninstaller, stub));
+        EXPECT_EQ(read_file(run_.extract_dir + std::wstring(L"readme.txt")), text_bytes("read me\r\n"));
     }
 }
 

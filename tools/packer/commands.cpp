@@ -30,6 +30,17 @@ auto naming(const std::string& file, F&& step) -> decltype(step()) {
     }
 }
 
+bool same_name_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// The uninstaller's name in the install folder, and of the signed
+// installer program a package carries for it.
+constexpr std::string_view kUninstallerName = "unstall.exe";
+
 std::string attribute_letters(std::uint16_t a) {
     std::string s = "-----";
     if (a & cab::kAttribReadOnly) s[0] = 'R';
@@ -74,18 +85,67 @@ void inspect_cabinet(std::span<const std::uint8_t> cabinet, std::FILE* out) {
     print_listing(listing, out);
 }
 
+// What follows the package: nothing in an unsigned installer, the
+// certificate table in a signed one.
+void print_after_package(const InstallerParts& parts, std::FILE* out) {
+    const std::uint64_t package_end = parts.image.size() + parts.package.size();
+    if (parts.trailing.empty()) {
+        std::fprintf(out, "after the package: nothing\n");
+    } else if (parts.certificate && parts.certificate->offset == package_end &&
+               parts.certificate->size == parts.trailing.size()) {
+        std::fprintf(out, "after the package: the certificate table (%zu bytes)\n", parts.trailing.size());
+    } else {
+        std::fprintf(out, "after the package: %zu bytes that are no part of it%s\n", parts.trailing.size(),
+                     parts.certificate ? "" : " (no certificate table)");
+    }
+}
+
+// Whether the file is signed, as far as its header and layout tell; the
+// signature itself is checked by osslsigncode verify or signtool verify.
+void print_signing(const InstallerParts& parts, std::size_t file_size, std::FILE* out) {
+    if (!parts.certificate) {
+        std::fprintf(out, "signed: no\n");
+        return;
+    }
+    std::fprintf(out, "signed: yes, a certificate table of %u bytes at offset %u\n", parts.certificate->size,
+                 parts.certificate->offset);
+    try {
+        check_signing(parts, file_size);
+    } catch (const InputError& e) {
+        std::fprintf(out, "signature unusable: %s\n", e.what());
+    }
+}
+
+// A package that carries the signed installer program leaves it in place
+// as the uninstaller; otherwise the install cuts one from the installer.
+void print_uninstaller(const CabinetListing& listing, std::FILE* out) {
+    for (const CabinetFileEntry& f : listing.files) {
+        if (same_name_ignoring_case(f.name, kUninstallerName)) {
+            std::fprintf(out, "uninstaller: carried as \"%s\" (%u bytes), placed by the install when it is this "
+                              "installer's own program\n", f.name.c_str(), f.size);
+            return;
+        }
+    }
+    std::fprintf(out, "uninstaller: cut from the installer at install (unsigned)\n");
+}
+
 void inspect_installer(const std::string& name, std::span<const std::uint8_t> bytes, std::FILE* out) {
     const InstallerParts parts = split_installer(bytes);
     std::fprintf(out, "%s: installer (%s image)\n", name.c_str(), parts.pe32_plus ? "PE32+" : "PE32");
     std::fprintf(out, "image size: %zu bytes\n", parts.image.size());
     if (parts.package.empty()) {
         std::fprintf(out, "package: none attached\n");
+        print_signing(parts, bytes.size(), out);
         return;
     }
     std::fprintf(out, "package offset: %zu (LoaderFlags at 0x%X)\n", parts.image.size(), parts.field_offset);
     std::fprintf(out, "package size: %zu bytes\n", parts.package.size());
+    print_after_package(parts, out);
+    print_signing(parts, bytes.size(), out);
     const std::vector<std::uint8_t> cabinet = naming("the attached package", [&] { return unseal_package(parts.package); });
-    print_listing(read_cabinet_listing(cabinet), out);
+    const CabinetListing listing = read_cabinet_listing(cabinet);
+    print_uninstaller(listing, out);
+    print_listing(listing, out);
 }
 
 void report_time(std::FILE* report, std::chrono::steady_clock::time_point start) {
@@ -102,11 +162,23 @@ std::uint64_t total_size(const std::vector<CabinetFile>& files) {
     return total;
 }
 
-bool same_name_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
+// `bytes` as a top-level file of the cabinet, in name order, with the time
+// stamp of the file it came from (so the same inputs give the same
+// installer, byte for byte).
+void insert_sorted(std::vector<CabinetFile>& files, std::string name, std::vector<std::uint8_t> bytes,
+                   const std::string& stamped_like) {
+    CabinetFile entry;
+    entry.name = std::move(name);
+    entry.source = std::move(bytes);
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(path_from_utf8(stamped_like), ec);
+    const DosTime stamp = ec ? dos_time_from_unix(std::time(nullptr)) : dos_time_from_file_time(written);
+    entry.dos_date = stamp.date;
+    entry.dos_time = stamp.time;
+    entry.attributes = cab::kAttribArchive;
+    const auto at = std::lower_bound(files.begin(), files.end(), entry.name,
+                                     [](const CabinetFile& f, const std::string& n) { return f.name < n; });
+    files.insert(at, std::move(entry));
 }
 
 // The record goes into the cabinet's root beside the product's files, with
@@ -121,18 +193,39 @@ void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> recor
                              "; the record is made from the description, so take that file out of the folder");
         }
     }
-    CabinetFile entry;
-    entry.name = kRecordName;
-    entry.source = std::move(record);
-    std::error_code ec;
-    const auto written = std::filesystem::last_write_time(path_from_utf8(description), ec);
-    const DosTime stamp = ec ? dos_time_from_unix(std::time(nullptr)) : dos_time_from_file_time(written);
-    entry.dos_date = stamp.date;
-    entry.dos_time = stamp.time;
-    entry.attributes = cab::kAttribArchive;
-    const auto at = std::lower_bound(files.begin(), files.end(), entry.name,
-                                     [](const CabinetFile& f, const std::string& n) { return f.name < n; });
-    files.insert(at, std::move(entry));
+    insert_sorted(files, std::string(kRecordName), std::move(record), description);
+}
+
+// The files of a top-level name that the installer keeps for itself; the
+// packer's own copy goes there, never the folder's.
+void refuse_uninstaller_name(const std::vector<CabinetFile>& files, const std::string& folder) {
+    for (const CabinetFile& f : files) {
+        if (same_name_ignoring_case(f.name, kUninstallerName)) {
+            throw InputError(folder + ": holds " + f.name +
+                             " at its top level; that name is the uninstaller's (the install leaves its own "
+                             "there), so take that file out of the folder");
+        }
+    }
+}
+
+// A signed installer program travels untouched in the package: the install
+// puts it in place as the uninstaller, whose signature then still holds.
+void add_signed_program(std::vector<CabinetFile>& files, std::span<const std::uint8_t> program,
+                        const std::string& installer) {
+    insert_sorted(files, std::string(kUninstallerName), {program.begin(), program.end()}, installer);
+}
+
+void warn_signature_dropped(const std::string& installer, const std::string& out, Signing signing, bool carried,
+                            std::FILE* report) {
+    if (signing == Signing::kUnsigned) return;
+    if (signing == Signing::kSignedProgram && carried) {
+        std::fprintf(report, "note: %s is signed: it travels untouched in the package as the uninstaller; %s is "
+                             "not signed (sign it as the last step)\n", installer.c_str(), out.c_str());
+        return;
+    }
+    std::fprintf(report, "warning: %s is signed; %s is not (sign it), and the install will leave an unsigned "
+                         "uninstaller: build from the signed program without a package to carry a signed one\n",
+                 installer.c_str(), out.c_str());
 }
 
 // A product without its IME file installs nothing useful; say so early.
@@ -197,9 +290,11 @@ void command_attach(const std::string& installer, const std::string& package, co
                     std::FILE* report) {
     const std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
     const std::vector<std::uint8_t> sealed = read_file(path_from_utf8(package));
-    naming(installer, [&] { return split_installer(exe); });
+    const InstallerParts parts = naming(installer, [&] { return split_installer(exe); });
+    const Signing signing = naming(installer, [&] { return check_signing(parts, exe.size()); });
     const std::vector<std::uint8_t> result = naming(package, [&] { return attach_package(exe, sealed); });
     write_file_atomically(path_from_utf8(out), result);
+    warn_signature_dropped(installer, out, signing, false, stderr);
     std::fprintf(report, "%s: installer with its package at offset %zu (%zu bytes)\n", out.c_str(),
                  result.size() - sealed.size(), sealed.size());
 }
@@ -236,10 +331,13 @@ void command_build(const std::string& folder, const std::string& description, co
     check_output_outside(folder, out);
     std::vector<std::uint8_t> record = record_from_description(read_file(path_from_utf8(description)), description);
     const std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
-    naming(installer, [&] { return split_installer(exe); });
+    const InstallerParts parts = naming(installer, [&] { return split_installer(exe); });
+    const Signing signing = naming(installer, [&] { return check_signing(parts, exe.size()); });
     std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
     warn_missing_ime_file(files, record, stderr);
+    refuse_uninstaller_name(files, folder);
     add_record(files, std::move(record), folder, description);
+    if (signing == Signing::kSignedProgram) add_signed_program(files, exe, installer);
     const std::vector<std::uint8_t> cabinet = naming(folder, [&] { return write_cabinet(files); });
     const std::vector<std::uint8_t> sealed = seal_package(cabinet);
     const std::vector<std::uint8_t> result = attach_package(exe, sealed);
@@ -247,6 +345,7 @@ void command_build(const std::string& folder, const std::string& description, co
     std::fprintf(report, "%s: installer with %zu file(s), package of %zu bytes at offset %zu", out.c_str(),
                  files.size(), sealed.size(), result.size() - sealed.size());
     report_time(report, start);
+    warn_signature_dropped(installer, out, signing, true, stderr);
 }
 
 }  // namespace imepack
