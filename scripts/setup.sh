@@ -15,6 +15,7 @@ PACKAGES=(
   fonts-wqy-microhei fonts-dejavu-core fonts-comfortaa
   cabextract gcab
   file
+  openssl osslsigncode
 )
 
 missing=()

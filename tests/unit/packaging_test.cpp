@@ -10,6 +10,8 @@
 #include <cstring>
 
 using imepack::attach_package;
+using imepack::check_signing;
+using imepack::Signing;
 using imepack::InputError;
 using imepack::seal_package;
 using imepack::split_installer;
@@ -129,4 +131,56 @@ TEST(Packaging, AttachRefusesNonImagesAndUnsealedPackages) {
     EXPECT_NE(error_of([&] { attach_package(not_pe, seal_package(cabinet)); }), "no error");
     EXPECT_NE(error_of([&] { attach_package(fake_image(false), cabinet); }).find("not a sealed package"),
               std::string::npos);
+}
+
+namespace {
+
+// A PE32 fake image with a data directory of 16 entries and 0x200 bytes of
+// headers, and a certificate table of `size` bytes at `at` recorded in it
+// (appended when it lies at the end of the file).
+std::vector<std::uint8_t> with_table(std::vector<std::uint8_t> file, std::uint32_t at, std::uint32_t size) {
+    file[0x98 + 60] = 0x00;  // SizeOfHeaders = 0x200
+    file[0x98 + 61] = 0x02;
+    file[0x98 + 92] = 16;    // NumberOfRvaAndSizes
+    for (int i = 0; i < 4; ++i) {
+        file[0x98 + 128 + i] = static_cast<std::uint8_t>(at >> (8 * i));
+        file[0x98 + 132 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    }
+    if (at == file.size()) file.resize(file.size() + size, 0xC3);
+    return file;
+}
+
+Signing signing_of(const std::vector<std::uint8_t>& file) { return check_signing(split_installer(file), file.size()); }
+
+}  // namespace
+
+TEST(Packaging, SignedInputsAreTakenApartOrRefusedByWhereTheirTableLies) {
+    const auto image = fake_image(false);
+    const auto sealed = seal_package(small_cabinet(4));
+    const auto program = with_table(image, 0x400, 64);
+    EXPECT_EQ(signing_of(with_table(image, 0, 0)), Signing::kUnsigned);
+    EXPECT_EQ(signing_of(program), Signing::kSignedProgram);
+
+    // Attached, the table and its entry are gone; signed again, the new
+    // table follows the package.
+    const auto unsigned_installer = attach_package(program, sealed);
+    EXPECT_EQ(unsigned_installer.size(), image.size() + sealed.size());
+    EXPECT_EQ(signing_of(unsigned_installer), Signing::kUnsigned);
+    const auto installer = with_table(unsigned_installer, static_cast<std::uint32_t>(unsigned_installer.size()), 64);
+    EXPECT_EQ(signing_of(installer), Signing::kSignedInstaller);
+    EXPECT_EQ(split_installer(installer).trailing.size(), 64u);
+    EXPECT_EQ(attach_package(installer, sealed), unsigned_installer);
+
+    auto appended = program;
+    appended.push_back(0);
+    auto signed_first = program;
+    signed_first[0x80 + 0x70] = static_cast<std::uint8_t>(program.size());
+    signed_first[0x80 + 0x70 + 1] = static_cast<std::uint8_t>(program.size() >> 8);
+    signed_first.insert(signed_first.end(), sealed.begin(), sealed.end());
+    EXPECT_NE(error_of([&] { signing_of(appended); }).find("isn't the last thing in the file: 1 bytes"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] { signing_of(signed_first); }).find("signed before its package was attached"),
+              std::string::npos);
+    EXPECT_NE(error_of([&] { signing_of(with_table(image, 0x100, 64)); }).find("inside the image"), std::string::npos);
+    EXPECT_NE(error_of([&] { signing_of(with_table(image, 0x3F0, 64)); }).find("outside the file"), std::string::npos);
 }

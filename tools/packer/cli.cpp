@@ -49,8 +49,10 @@ constexpr CommandHelp kCommands[] = {
      "already carries is replaced, never stacked. PACKAGE must be sealed.\n"},
     {"inspect", "inspect FILE", "show an installer, package or cabinet", 1,
      "Shows what FILE is: for an installer its image size, package offset and\n"
-     "size and the package's files; for a package or cabinet its header and\n"
-     "files (size, date and time, attributes R H S A and U for UTF-8 names).\n"},
+     "size, what follows the package, whether it is signed, which uninstaller\n"
+     "the install leaves and the package's files; for a package or cabinet its\n"
+     "header and files (size, date and time, attributes R H S A and U for UTF-8\n"
+     "names).\n"},
     {"record", "record DESCRIPTION.txt OUT.dif", "write InstallInfo.dif from a description", 2,
      "Writes the install information record (\"InstallInfo.dif\", 2668 bytes)\n"
      "from a UTF-8 description: one \"field = value\" a line, '#' starts a\n"
@@ -62,7 +64,9 @@ constexpr CommandHelp kCommands[] = {
      "All steps at once: the record from DESCRIPTION.txt goes into the cabinet's\n"
      "top level as \"InstallInfo.dif\" beside PRODUCT-FOLDER's files (a folder\n"
      "that already holds one is refused), the cabinet is sealed and attached to\n"
-     "INSTALLER.exe, and the result written to OUT.exe.\n"},
+     "INSTALLER.exe, and the result written to OUT.exe. A signed INSTALLER.exe\n"
+     "travels untouched in the package as \"unstall.exe\", the uninstaller the\n"
+     "install leaves; OUT.exe is unsigned: sign it last.\n"},
 };
 
 constexpr const char* kExitText =
