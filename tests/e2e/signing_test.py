@@ -111,7 +111,8 @@ class Signing(unittest.TestCase):
         report = run(IMEPACK, "inspect", signed)
         self.assertIn("signed: yes", report)
         self.assertIn("after the package: the certificate table", report)
-        self.assertIn('uninstaller: carried as "unstall.exe"', report)
+        self.assertIn('uninstaller: carried "unstall.exe" (', report)
+        self.assertIn("signed), this installer's own program: the install places it", report)
 
         places = self.install(signed, "signing")
         installed = places.install_dir / "unstall.exe"

@@ -383,6 +383,51 @@ class BadInput(PackerCase):
         self.expect_refusal(["build", self.path("product"), self.path("desc.txt"), self.path("setup.exe"), "OUT"],
                             "already holds installinfo.DIF")
 
+    def test_signed_installer_programs(self):
+        """Signed with osslsigncode: a signed program is carried as the
+        uninstaller; tables that can't be cut cleanly, and a folder with an
+        uninstaller of its own, are refused."""
+        dlls = [os.path.join(d, v, "libssp-0.dll") for d in ("/usr/lib/gcc/x86_64-w64-mingw32",)
+                if os.path.isdir(d) for v in os.listdir(d)]
+        dlls = [d for d in dlls if os.path.exists(d)]
+        if not dlls or not shutil.which("osslsigncode"):
+            self.skipTest("no MinGW DLL or osslsigncode (scripts/setup.sh installs both)")
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Test",
+            "-keyout", self.path("k.pem"), "-out", self.path("c.pem"))
+        signed = self.path("signed.exe")
+        r = run("osslsigncode", "sign", "-certs", self.path("c.pem"), "-key", self.path("k.pem"),
+                "-in", dlls[0], "-out", signed)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        write(self.path("product", "ZZDemo.ime"), b"ime")
+        write(self.path("desc.txt"), b"ime_name = ZZDemo\n")
+        r = imepack("build", self.path("product"), self.path("desc.txt"), signed, self.path("setup.exe"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Its package carries the signed installer program", r.stderr)
+        report = imepack("inspect", self.path("setup.exe")).stdout
+        self.assertIn("signed: no\n", report)
+        self.assertIn("signed), this installer's own program", report)
+        # The package attached to another program: its own uninstaller is cut.
+        with open(self.path("setup.exe"), "rb") as f:
+            exe = f.read()
+        write(self.path("p.pkg"), exe[loader_flags(exe, True):])
+        write(self.path("other.exe"), fake_installer(True))
+        self.assertEqual(imepack("attach", self.path("other.exe"), self.path("p.pkg"), self.path("o.exe")).returncode, 0)
+        self.assertIn("not this installer's program", imepack("inspect", self.path("o.exe")).stdout)
+
+        with open(signed, "rb") as f:
+            program = f.read()
+        write(self.path("appended.exe"), program + b"\0" * 16)
+        late = bytearray(program + exe[loader_flags(exe, True):])
+        struct.pack_into("<I", late, struct.unpack_from("<I", late, 0x3C)[0] + 24 + 0x68, len(program))
+        write(self.path("late.exe"), bytes(late))
+        for installer, mention in (("appended.exe", "isn't the last thing in the file: 16 bytes"),
+                                   ("late.exe", "signed before its package was attached")):
+            self.expect_refusal(["build", self.path("product"), self.path("desc.txt"), self.path(installer), "OUT"],
+                                mention)
+        write(self.path("product", "Unstall.EXE"), b"MZ")
+        self.expect_refusal(["build", self.path("product"), self.path("desc.txt"), signed, "OUT"],
+                            "that name is the uninstaller's")
+
     def test_output_inside_the_packed_folder(self):
         write(self.path("product", "a.txt"), b"a")
         r = imepack("cab", self.path("product"), self.path("product", "sub", "..", "p.cab"))

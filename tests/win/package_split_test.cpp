@@ -257,43 +257,6 @@ TEST_F(PackageSplit, PackagesThatDontDecipherIntoTheProductFail) {
     }
 }
 
-// --- signed installers ----------------------------------------------------
-
-TEST_F(PackageSplit, ASignedInstallerLeavesAWellFormedUninstallerAndOnlyThePackage) {
-    const Bytes stub = own_image();
-    const Bytes package = imepack::seal_package(product_cabinet());
-    const Bytes installer = imepack::attach_package(stub, package);
-    Bytes signed_then_appended = sign_fake(installer, 2048);
-    signed_then_appended.insert(signed_then_appended.end(), 100, 0x77);
-    Bytes stub_signed_first = sign_fake(stub, 1536);
-    const std::uint32_t late_offset = static_cast<std::uint32_t>(stub_signed_first.size());
-    stub_signed_first = attach_raw(stub_signed_first, package, late_offset);
-    struct Case {
-        const char* what;
-        Bytes installer;
-        std::size_t program;  // the uninstaller's length
-    } cases[] = {
-        {"signed", sign_fake(installer, 2048), stub.size()},
-        {"signed, then bytes appended", signed_then_appended, stub.size()},
-        {"signed twice (a bigger table)", sign_fake(installer, 9000), stub.size()},
-        {"a stub signed before its package was attached", stub_signed_first, stub.size()},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        use_installer(c.installer);
-        ASSERT_TRUE(prepare_and_unpack());
-        EXPECT_EQ(read_file(run_.package_path), package) << "the kept package is the package alone";
-        const Bytes uninstaller = read_file(run_.uninstaller_path);
-        ASSERT_EQ(uninstaller.size(), c.program);
-        const auto fields = package::read_pe_fields(uninstaller);
-        ASSERT_TRUE(fields);
-        EXPECT_FALSE(package::recorded_certificate_table(uninstaller, *fields)) << "no table past its end";
-        EXPECT_EQ(get32(uninstaller, fields->checksum), package::pe_checksum(uninstaller, fields->checksum));
-        EXPECT_TRUE(package::same_program(uninstaller, stub));
-        EXPECT_EQ(read_file(run_.extract_dir + std::wstring(L"readme.txt")), text_bytes("read me\r\n"));
-    }
-}
-
 // --- workspaces that can't be used ----------------------------------------
 
 TEST_F(PackageSplit, AMissingWorkspaceOrInstallerFails) {

@@ -1,11 +1,13 @@
 #include "commands.h"
 
+#include "cabinet_file.h"
 #include "cabinet_format.h"
 #include "description.h"
 #include "dos_time.h"
 #include "file_io.h"
 #include "folder_scan.h"
 #include "package/install_info.h"
+#include "package/pe_certificate.h"
 #include "packaging.h"
 #include "tool_error.h"
 #include "utf8.h"
@@ -116,17 +118,43 @@ void print_signing(const InstallerParts& parts, std::size_t file_size, std::FILE
     }
 }
 
-// A package that carries the signed installer program leaves it in place
-// as the uninstaller; otherwise the install cuts one from the installer.
-void print_uninstaller(const CabinetListing& listing, std::FILE* out) {
+// The signed installer program a package may carry for the uninstaller.
+struct CarriedProgram {
+    const CabinetFileEntry* entry = nullptr;  // null: none carried
+    bool is_signed = false;
+    bool own = false;  // the installer's own program: the install places it
+};
+
+CarriedProgram find_carried_program(const CabinetListing& listing, std::span<const std::uint8_t> cabinet,
+                                    std::span<const std::uint8_t> installer) {
+    CarriedProgram found;
     for (const CabinetFileEntry& f : listing.files) {
-        if (same_name_ignoring_case(f.name, kUninstallerName)) {
-            std::fprintf(out, "uninstaller: carried as \"%s\" (%u bytes), placed by the install when it is this "
-                              "installer's own program\n", f.name.c_str(), f.size);
-            return;
-        }
+        if (!same_name_ignoring_case(f.name, kUninstallerName)) continue;
+        const std::vector<std::uint8_t> carried = read_cabinet_file(listing, cabinet, f);
+        const auto fields = package::read_pe_fields(carried);
+        found.entry = &f;
+        found.is_signed = fields && package::recorded_certificate_table(carried, *fields);
+        found.own = package::same_program(carried, installer);
+        break;
     }
-    std::fprintf(out, "uninstaller: cut from the installer at install (unsigned)\n");
+    return found;
+}
+
+// The install places the carried program when it is the installer's own;
+// otherwise it cuts an uninstaller from the installer.
+void print_uninstaller(const CarriedProgram& carried, std::FILE* out) {
+    if (carried.entry == nullptr) {
+        std::fprintf(out, "uninstaller: cut from the installer at install (unsigned)\n");
+        return;
+    }
+    std::fprintf(out, "uninstaller: carried \"%s\" (%u bytes, %s), ", carried.entry->name.c_str(),
+                 carried.entry->size, carried.is_signed ? "signed" : "unsigned");
+    if (carried.own) {
+        std::fprintf(out, "this installer's own program: the install places it\n");
+    } else {
+        std::fprintf(out, "not this installer's program: the install places the copy cut from the installer "
+                          "(unsigned) instead\n");
+    }
 }
 
 void inspect_installer(const std::string& name, std::span<const std::uint8_t> bytes, std::FILE* out) {
@@ -144,7 +172,7 @@ void inspect_installer(const std::string& name, std::span<const std::uint8_t> by
     print_signing(parts, bytes.size(), out);
     const std::vector<std::uint8_t> cabinet = naming("the attached package", [&] { return unseal_package(parts.package); });
     const CabinetListing listing = read_cabinet_listing(cabinet);
-    print_uninstaller(listing, out);
+    print_uninstaller(find_carried_program(listing, cabinet, bytes), out);
     print_listing(listing, out);
 }
 
@@ -218,9 +246,10 @@ void add_signed_program(std::vector<CabinetFile>& files, std::span<const std::ui
 void warn_signature_dropped(const std::string& installer, const std::string& out, Signing signing, bool carried,
                             std::FILE* report) {
     if (signing == Signing::kUnsigned) return;
-    if (signing == Signing::kSignedProgram && carried) {
-        std::fprintf(report, "note: %s is signed: it travels untouched in the package as the uninstaller; %s is "
-                             "not signed (sign it as the last step)\n", installer.c_str(), out.c_str());
+    if (carried) {
+        std::fprintf(report, "note: %s is signed; %s is not (sign it as the last step). Its package carries the "
+                             "signed installer program, which the install leaves as the uninstaller\n",
+                     installer.c_str(), out.c_str());
         return;
     }
     std::fprintf(report, "warning: %s is signed; %s is not (sign it), and the install will leave an unsigned "
@@ -294,7 +323,11 @@ void command_attach(const std::string& installer, const std::string& package, co
     const Signing signing = naming(installer, [&] { return check_signing(parts, exe.size()); });
     const std::vector<std::uint8_t> result = naming(package, [&] { return attach_package(exe, sealed); });
     write_file_atomically(path_from_utf8(out), result);
-    warn_signature_dropped(installer, out, signing, false, stderr);
+    if (signing != Signing::kUnsigned) {
+        const std::vector<std::uint8_t> cabinet = unseal_package(sealed);
+        const CarriedProgram carried = find_carried_program(read_cabinet_listing(cabinet), cabinet, result);
+        warn_signature_dropped(installer, out, signing, carried.own && carried.is_signed, stderr);
+    }
     std::fprintf(report, "%s: installer with its package at offset %zu (%zu bytes)\n", out.c_str(),
                  result.size() - sealed.size(), sealed.size());
 }
