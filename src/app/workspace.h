@@ -65,11 +65,15 @@ Relaunch relaunch_from_temp(RunContext& run, const wchar_t* arguments);
 int prepare_package(RunContext& run);
 
 // Cuts the scratch copy (run.source_path) at the package offset stored in
-// its image header: the part before it becomes run.uninstaller_path, the
-// rest run.package_path (both in the workspace). 0, with nothing written,
-// when the file can't be mapped, its header can't be read, or the offset
-// is 0 or at or past the end of the file; 0 when either part can't be
-// written. Non-zero when the package file exists afterwards.
+// its image header: the part before it becomes run.uninstaller_path (a
+// certificate table at its end left out, its certificate entry cleared and
+// its checksum put right), the package, exactly as long as its header says,
+// run.package_path (both in the workspace); whatever follows the package
+// (the table of a signed installer) is left behind. 0, with nothing
+// written, when the file can't be mapped, its header can't be read, the
+// offset is 0 or at or past the end of the file, or the package is shorter
+// than its header says; 0 when either part can't be written. Non-zero when
+// the package file exists afterwards.
 int split_module(RunContext& run);
 
 // Extracts the enciphered package run.package_path into run.extract_dir

@@ -4,7 +4,10 @@
 // (the system folder), "$windows$" (the Windows folder), "$fonts$" (the
 // Fonts folder, registered) and "$dataFiles$" (the product's data folder
 // below the common application data folder); everything else goes to the
-// install folder, and the bare uninstaller follows as "unstall.exe".
+// install folder, and the bare uninstaller follows as "unstall.exe". A
+// top-level "unstall.exe" in the tree (the signed installer program the
+// package carries) is placed instead when it is the running program, and
+// never lands in the install folder otherwise.
 //
 // A file that can't be replaced now (in use) is staged beside its target
 // and replaces it at the next restart; the run's restart_needed is set.

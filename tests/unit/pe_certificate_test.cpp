@@ -114,6 +114,8 @@ TEST(PeCertificate, InstallersSplitToThePackagesOwnLength) {
     Bytes appended = installer;
     appended.insert(appended.end(), 40, 0x55);
     const Bytes signed_file = sign_fake(installer, 3000);
+    Bytes appended_to_signed = signed_file;
+    appended_to_signed.insert(appended_to_signed.end(), 40, 0x55);
     Bytes signed_first = sign_fake(stub, 800);
     const std::uint32_t late = static_cast<std::uint32_t>(signed_first.size());
     package::write_package_offset(signed_first, late);
@@ -128,6 +130,7 @@ TEST(PeCertificate, InstallersSplitToThePackagesOwnLength) {
         {"unsigned", installer, stub.size(), 0},
         {"bytes appended", appended, stub.size(), 40},
         {"signed", signed_file, stub.size(), 3000},
+        {"signed, then bytes appended", appended_to_signed, stub.size(), 3040},
         {"signed before the package was attached", signed_first, stub.size(), 0},
     };
     for (const Case& c : cases) {
