@@ -67,8 +67,9 @@ struct Transfer {
 };
 
 // Reads until the first read that yields nothing; a failed read yields
-// nothing and marks the transfer broken.
-Transfer receive_body(const UpdateHandlers& handlers, HINTERNET request, HANDLE file) {
+// nothing and marks the transfer broken, and so does a body growing past
+// the limit.
+Transfer receive_body(const UpdateHandlers& handlers, HINTERNET request, HANDLE file, std::uint64_t limit) {
     Transfer transfer;
     char buffer[kReadSize];
     for (;;) {
@@ -82,6 +83,10 @@ Transfer receive_body(const UpdateHandlers& handlers, HINTERNET request, HANDLE 
             return transfer;
         }
         transfer.bytes += received;
+        if (transfer.bytes > limit) {
+            transfer.whole = false;
+            return transfer;
+        }
         report_progress(handlers, received);
         if (received == 0) return transfer;
     }
@@ -93,7 +98,8 @@ std::int32_t download_byte_total() noexcept {
     return g_byte_total.load();
 }
 
-int download_file(const UpdateHandlers& handlers, const wchar_t* address, const wchar_t* local_file) {
+int download_file(const UpdateHandlers& handlers, const wchar_t* address, const wchar_t* local_file,
+                  std::uint64_t size_limit) {
     if (address == nullptr || local_file == nullptr) return 0;
     if (GetFileAttributesW(local_file) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(local_file)) return 0;
 
@@ -102,11 +108,12 @@ int download_file(const UpdateHandlers& handlers, const wchar_t* address, const 
     UniqueInternet request(InternetOpenUrlW(internet.get(), address, nullptr, 0, INTERNET_FLAG_NO_CACHE_WRITE, 0));
     if (!request || !status_is_ok(request.get())) return 0;
     const std::optional<std::uint64_t> expected = announced_length(request.get());
+    if (expected && *expected > size_limit) return 0;
 
     support::UniqueHandle file(
         CreateFileW(local_file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return 0;
-    const Transfer transfer = receive_body(handlers, request.get(), file.get());
+    const Transfer transfer = receive_body(handlers, request.get(), file.get(), size_limit);
     file.reset();
     if (!transfer.whole || (expected && *expected != transfer.bytes)) {
         // Half a package or half a list is worse than none: nobody may take
