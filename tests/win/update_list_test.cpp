@@ -252,6 +252,11 @@ TEST_F(UpdateListTest, DownloadFailsWithoutAServerOrAPlaceForTheFile) {
     const std::wstring file = local_.file(L"none.bin");
     EXPECT_EQ(update::download_file({}, L"http://127.0.0.1:1/list.txt", file.c_str()), 0);
     EXPECT_EQ(update::download_file({}, L"not an address", file.c_str()), 0);
+    EXPECT_EQ(update::download_file({}, L"ftp://127.0.0.1/list.txt", file.c_str()), 0);
+    // An https:// address speaks TLS: the plain HTTP server can't answer it.
+    std::wstring secure = url(L"body6000.bin?tls");
+    secure.replace(0, 4, L"https");
+    EXPECT_EQ(update::download_file({}, secure.c_str(), file.c_str()), 0);
     EXPECT_FALSE(wintest::file_exists(file));
     EXPECT_EQ(update::download_file({}, url(L"body6000.bin").c_str(), local_.file(L"no\\such\\folder.bin").c_str()), 0);
     EXPECT_EQ(update::download_file({}, nullptr, file.c_str()), 0);
