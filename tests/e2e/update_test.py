@@ -18,6 +18,8 @@ the bytes): the dialog stays until that item is done, works on no further
 item, and the program ends normally. Last, a program that
 holds the IME file: the check cancelled ends the run before anything is
 listed; retried and the program ended from the check, the run goes on.
+And with neither the machine's "UpdateServer" value nor the product's own
+list, the dialog says that no update server is configured and asks none.
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_DEMO_UPDATE_SERVER (the demo update server's folder),
@@ -35,7 +37,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product  # noqa: E402
 import harness  # noqa: E402
 import pe_resources  # noqa: E402
-from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer, point_product_at  # noqa: E402
+from update_server import DRIVER_LIST, SECOND_LIST, SERVER_KEY, UpdateServer, point_product_at  # noqa: E402
 from update_server import list_line as line  # noqa: E402
 
 IME = demo_product.IME
@@ -294,6 +296,21 @@ class UpdateCase(unittest.TestCase):
         rows, _ = self.wait_run_end(1)
         self.assertEqual(rows[0][0], "完成")
         self.end_program()
+
+    # ---- no server configured
+
+    def test_4_without_a_configured_server_the_dialog_says_so(self):
+        self.wine.run("reg", "delete", SERVER_KEY, "/v", "UpdateServer", "/f")
+        self.wine.run("reg", "delete", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/f")
+        server.requests.clear()
+        try:
+            self.start_from_link()
+            rows, lines = self.wait_run_end(0)
+            self.assertEqual(lines, ["没有配置更新服务器，不检查服务器上的更新", "更新完毕"])
+            self.assertEqual(server.requests, [])
+            self.end_program()
+        finally:
+            point_product_at(self.wine, server)
 
 
 if __name__ == "__main__":
