@@ -45,7 +45,7 @@ python3 scripts/demo_wizard.py
 
 # The installed demo IME brought up to date from a local update server.
 echo
-echo "== the demo IME updated through 检查更新 from a local update server"
+echo "== the demo IME updated through 检查更新 from a local update server (signed lists; one forged package refused)"
 python3 scripts/demo_update.py
 
 # The installed demo IME damaged by hand and repaired from its kept

@@ -3,7 +3,9 @@
 product is installed through its wizard under wine64 and Xvfb, the demo
 update server's files (build/win64/demo-update-server) are served on
 127.0.0.1, and "检查更新" is started from the Start menu as a person
-would: the update dialog's rows and messages are printed, the skin
+would: the update dialog's rows and messages are printed (the lists are
+signed with the demo vendor's key, which the installed product carries;
+one package is swapped on its way and refused), the skin
 question answered Yes: the skins listed, one previewed, ticked and installed;
 and the installed components' versions shown before and after, with
 pictures of the dialogs."""
@@ -40,6 +42,12 @@ def main():
         print(f"skipped: {tree} is missing (build the win64 preset with the packer)")
         return
     server = UpdateServer.serving_copy_of(tree)
+    # An attacker between the product and the server swaps one package:
+    # the signed list names the genuine one's digest.
+    forged_path = "/_supports/zzime_drives/zzpinyin_mb.cab"
+    forged = bytearray((server.folder / forged_path.lstrip("/")).read_bytes())
+    forged[len(forged) // 2] ^= 0x20
+    server.forged[forged_path] = bytes(forged)
     try:
         with harness.WineSession("demo-update") as wine:
             demo_product.prepare_session(wine)
@@ -49,7 +57,8 @@ def main():
             files = components(places)
             before = {name: describe(path) for name, path in files.items()}
 
-            print(f"update server: {server.address} (files of {tree})")
+            print(f"update server: {server.address} (files of {tree}; lists signed with the demo key)")
+            print(f"forged on its way: {forged_path} (one byte changed)")
             wine.launch("start", wine.to_windows(places.programs / "检查更新.lnk"))
             wine.ui("wait", TITLE)
             print(f"dialog: {TITLE}")

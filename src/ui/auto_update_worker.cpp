@@ -29,6 +29,8 @@ void CZZ_AutoUpdateDlg::run_worker() {
     HWND retry = GetDlgItem(window_, kRetryButtonId);
     EnableWindow(retry, FALSE);
     idle_ = 0;
+    // A program without the vendor's key says so before anything else.
+    if (!engine_.verifies()) update::post_message(engine_.handlers(), update::kUpdatesNotVerified);
     if (engine_.Initialize(ime_name_.c_str()) != 0 && engine_.CollectCandidates() != 0) {
         list_candidates();
         Sleep(kListedPauseMs);

@@ -152,11 +152,11 @@ void CZZ_SkinZipUpdateDlg::install_checked() {
     }
 }
 
-// Copies over whatever is there; a failed copy is retried as long as the
-// user says so.
+// Only a package this run downloaded (and checked) is copied; a failed
+// copy is retried as long as the user says so.
 void CZZ_SkinZipUpdateDlg::copy_package(const update::UpdateEntry& candidate) {
-    const support::PathSlot package = update::skin_package_file(engine_.temp_directory(), candidate);
-    while (CopyFileW(package.c_str(), support::as_wide(candidate.path), FALSE) == 0) {
+    if (!engine_.package_ready(candidate)) return;
+    while (!engine_.install_package(candidate)) {
         if (MessageBoxW(hwnd(), kSkinCopyFailedText, kSkinCopyFailedCaption, MB_YESNO | MB_ICONERROR) != IDYES) break;
     }
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "support/format_bounded.h"
 #include "support/version_number.h"
@@ -78,7 +79,11 @@ void CZZ_SkinZipUpdateDlg::download_candidates() {
     update::EntryList& candidates = engine_.candidate_list();
     for (std::size_t i = 0; i < candidates.size() && !stopping_; ++i) {
         select_row(static_cast<int>(i));
-        engine_.UpdateItem(candidates[i].get());
+        if (engine_.UpdateItem(candidates[i].get()) == 0) {
+            // The row says it won't be installed, and why.
+            const std::wstring text = std::wstring(L"失败：") + engine_.last_failure();
+            set_cell(GetDlgItem(window_, kSkinListId), static_cast<int>(i), kStatusColumn, text.c_str());
+        }
     }
 }
 

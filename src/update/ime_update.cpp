@@ -75,12 +75,18 @@ int ZZIMEUpdate::prepare(const wchar_t* ime_name) {
 
 int ZZIMEUpdate::Initialize(const wchar_t* ime_name) {
     if (!prepare(ime_name)) return 0;
-    LoadList(update_list_address(kDriverListPath).c_str());
+    load_server_list(kDriverListPath);
     // The product's own second list (its Uninstall entry's URLUpdateInfo):
     // its entries follow the server's.
     wchar_t second_list[install::kUpdateUrlUnits];
     if (install::read_update_url(ime_name_.c_str(), second_list) > 0) LoadList(second_list);
     return static_cast<int>(server_list_.size());
+}
+
+void ZZIMEUpdate::load_server_list(const wchar_t* list_path) {
+    const std::wstring address = update_list_address(list_path);
+    if (address.empty()) post(kNoServerConfigured);
+    else LoadList(address.c_str());
 }
 
 // The IME's own name of the component an item type replaces; null for the
@@ -112,6 +118,7 @@ int ZZIMEUpdate::CollectCandidates() {
         candidate->local_version = support::GetFileVersion(support::as_wide(candidate->path));
         candidate->new_version = entry->new_version;
         std::copy(std::begin(entry->package_address), std::end(entry->package_address), candidate->package_address);
+        std::copy(std::begin(entry->digest), std::end(entry->digest), candidate->digest);
         candidates_.push_back(std::move(candidate));
     }
     return static_cast<int>(candidates_.size());

@@ -29,14 +29,24 @@ namespace update {
 inline constexpr const wchar_t* kDriverListPath = L"/_supports/zzime_drives/UpdateList.txt";
 inline constexpr const wchar_t* kSkinListPath = L"/_supports/zzskin_colourful/updatelist.txt";
 
-// The update server's address ("http://host[:port]", no trailing slash).
-// The environment variable IMEBASE_UPDATE_SERVER overrides the address
-// compiled into the program (CMake cache variable IMEBASE_UPDATE_SERVER),
-// so a vendor or a test points an installed product at another server
-// without rebuilding. A trailing slash in either is dropped.
+// The update server's address ("http[s]://host[:port]", no trailing
+// slash), the first of:
+// - in test builds only, the environment variable IMEBASE_UPDATE_SERVER;
+// - the machine's value "UpdateServer" of HKEY_LOCAL_MACHINE\SOFTWARE\ZinzinIMEs
+//   (64-bit view), which only administrators can write;
+// - the address the build names (CMake cache variable IMEBASE_UPDATE_SERVER).
+// Empty when none names an http:// or https:// address: no server is
+// configured, and the server's lists are not asked for.
 std::wstring update_server_address();
-// update_server_address() followed by `list_path`.
+// update_server_address() followed by `list_path`; empty without a server.
 std::wstring update_list_address(const wchar_t* list_path);
+// Whether this build reads the environment variable (a test build).
+bool update_server_from_environment_allowed() noexcept;
+
+inline constexpr const wchar_t* kServerKey = L"SOFTWARE\\ZinzinIMEs";
+inline constexpr const wchar_t* kServerValue = L"UpdateServer";
+inline constexpr const wchar_t* kServerVariable = L"IMEBASE_UPDATE_SERVER";
+inline constexpr std::size_t kServerAddressUnits = 256;
 
 // Messages the engine posts through its message handler.
 inline constexpr const wchar_t* kNoInstallDirectory = L"无法获取指定名称的输入法安装目录";
@@ -48,17 +58,26 @@ inline constexpr const wchar_t* kNoDecoderContext = L"  创建FDIContext失败�
 inline constexpr const wchar_t* kExtractFailed = L"  解压文件失败！";
 inline constexpr const wchar_t* kIdentityFailed = L"  替换文件资源信息失败！";
 inline constexpr const wchar_t* kReplaceFailed = L"  替换文件失败！";
+inline constexpr const wchar_t* kNoServerConfigured = L"没有配置更新服务器，不检查服务器上的更新";
+inline constexpr const wchar_t* kUpdatesNotVerified = L"注意：本程序不带厂商的更新公钥，更新未经签名验证";
+inline constexpr const wchar_t* kDigestMissingFormat = L"  更新列表没有给出%ls的SHA-256摘要，已拒绝";
+inline constexpr const wchar_t* kDigestMalformedFormat = L"  更新列表中%ls的SHA-256摘要格式不对，已拒绝";
+inline constexpr const wchar_t* kDigestMismatchFormat = L"  %ls与更新列表签名的SHA-256摘要不符，已拒绝";
+inline constexpr const wchar_t* kDowngradeFormat = L"  %ls的版本比已安装的旧，不安装";
 
 class ZZIMEUpdate : public UpdateEngineBase {
 public:
     ZZIMEUpdate() = default;
     ~ZZIMEUpdate() override = default;
 
-    // Downloads the candidate's package into the temporary directory's
+    // Downloads the candidate's package into the download folder's
     // "_zzautodownload.cab", extracts it there, carries the installed file's
     // identity over into the extracted file and copies that over the
     // candidate's path. 1 when the installed file was replaced; 0 with one
     // of the messages above otherwise (the installed file then is untouched).
+    // An engine with a key first wants the candidate's listed digest and a
+    // version not older than the installed one, and extracts the package
+    // only when its SHA-256 is the listed one.
     virtual int UpdateItem(UpdateEntry* candidate);
 
     // Reads the install directory and the settings record, replaces both
@@ -101,6 +120,12 @@ protected:
     support::NameSlot code_table_driver_name_;
     support::NameSlot skin_driver_name_;
     EntryList candidates_;
+
+    // LoadList of the update server's list at `list_path`; without a
+    // configured server only the message saying so.
+    void load_server_list(const wchar_t* list_path);
+    // Posts `format` with the candidate's name; 0.
+    int refuse(const wchar_t* format, const UpdateEntry& candidate);
 };
 
 }  // namespace update

@@ -1,6 +1,7 @@
-// Updating one candidate: download, extract, carry the installed file's
-// identity over, copy over the installed file. The installed file is only
-// ever touched by the last step, so any earlier failure leaves it as it was.
+// Updating one candidate: download, check, extract, carry the installed
+// file's identity over, copy over the installed file. The installed file is
+// only ever touched by the last step, so any earlier failure leaves it as
+// it was.
 
 #include <windows.h>
 
@@ -8,8 +9,10 @@
 #include "support/format_bounded.h"
 #include "support/text_slot.h"
 #include "support/version_resource.h"
+#include "support/unique_handle.h"
 #include "support/wide.h"
 #include "update/ime_update.h"
+#include "update/signature_check.h"
 
 namespace update {
 namespace {
@@ -83,6 +86,13 @@ Extraction extract_package(const wchar_t* package, const wchar_t* folder) {
 
 }  // namespace
 
+int ZZIMEUpdate::refuse(const wchar_t* format, const UpdateEntry& candidate) {
+    support::TextSlot<128> message;
+    message.format(format, support::as_wide(candidate.name));
+    post(message.c_str());
+    return 0;
+}
+
 int ZZIMEUpdate::UpdateItem(UpdateEntry* candidate) {
     if (candidate == nullptr) return 0;
     const wchar_t* name = support::as_wide(candidate->name);
@@ -90,13 +100,31 @@ int ZZIMEUpdate::UpdateItem(UpdateEntry* candidate) {
     message.format(kUpdatingFormat, name);
     post(message.c_str());
 
+    // A signed list vouches for a package only through its digest, and a
+    // replayed old list must not take a component back.
+    DigestTag listed{};
+    if (verifies()) {
+        listed = parse_digest_text(candidate->digest);
+        if (listed.status == DigestStatus::missing) return refuse(kDigestMissingFormat, *candidate);
+        if (listed.status == DigestStatus::malformed) return refuse(kDigestMalformedFormat, *candidate);
+        if (candidate->new_version < candidate->local_version) return refuse(kDowngradeFormat, *candidate);
+    }
+
     support::PathSlot package;
     package.format(kPackageFileFormat, temp_directory_.c_str());
-    if (!Download(support::as_wide(candidate->package_address), package.c_str())) {
+    if (!Download(support::as_wide(candidate->package_address), package.c_str(), kPackageSizeLimit)) {
         message.format(kDownloadFailedFormat, name);
         post(message.c_str());
         return 0;
     }
+    // Held open without write or delete sharing from the check through the
+    // extraction: what is extracted is what was checked.
+    const support::UniqueHandle held(open_file_locked(package.c_str()));
+    if (!held) {
+        post(kExtractFailed);
+        return 0;
+    }
+    if (verifies() && !file_has_digest(held.get(), listed.digest)) return refuse(kDigestMismatchFormat, *candidate);
 
     support::PathSlot new_file;
     new_file.format(L"%ls%ls", temp_directory_.c_str(), package_file_name(*candidate).c_str());

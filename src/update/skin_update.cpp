@@ -6,7 +6,9 @@
 #include <string>
 
 #include "install/plain_name.h"
+#include "support/unique_handle.h"
 #include "support/wide.h"
+#include "update/signature_check.h"
 
 namespace update {
 
@@ -23,8 +25,9 @@ support::PathSlot skin_preview_file(const support::PathSlot& temp_directory, con
 }
 
 int ZZSKINZIPUpdate::Initialize(const wchar_t* ime_name) {
+    ready_.clear();
     if (!prepare(ime_name)) return 0;
-    LoadList(update_list_address(kSkinListPath).c_str());
+    load_server_list(kSkinListPath);
     return static_cast<int>(server_list_.size());
 }
 
@@ -44,35 +47,81 @@ int ZZSKINZIPUpdate::CollectCandidates() {
         candidate->local_version = 0;
         candidate->new_version = entry->new_version;
         std::copy(std::begin(entry->package_address), std::end(entry->package_address), candidate->package_address);
+        std::copy(std::begin(entry->digest), std::end(entry->digest), candidate->digest);
+        std::copy(std::begin(entry->preview_digest), std::end(entry->preview_digest), candidate->preview_digest);
         candidates_.push_back(std::move(candidate));
     }
     return static_cast<int>(candidates_.size());
 }
 
+int ZZSKINZIPUpdate::fail(const wchar_t* format, const UpdateEntry& candidate, const wchar_t* reason) {
+    last_failure_ = reason;
+    return refuse(format, candidate);
+}
+
 int ZZSKINZIPUpdate::UpdateItem(UpdateEntry* candidate) {
     if (candidate == nullptr) return 0;
+    ready_.erase(candidate);
+    last_failure_.clear();
     const wchar_t* name = support::as_wide(candidate->name);
     support::TextSlot<128> message;
     message.format(kUpdatingFormat, name);
     post(message.c_str());
 
-    const wchar_t* address = support::as_wide(candidate->package_address);
-    if (!Download(address, skin_package_file(temp_directory_, *candidate).c_str())) {
-        message.format(kDownloadFailedFormat, name);
-        post(message.c_str());
-        return 0;
+    DigestTag package_digest{};
+    DigestTag preview_digest{};
+    if (verifies()) {
+        package_digest = parse_digest_text(candidate->digest);
+        preview_digest = parse_digest_text(candidate->preview_digest);
+        for (const DigestTag* tag : {&package_digest, &preview_digest}) {
+            if (tag->status == DigestStatus::missing) return fail(kDigestMissingFormat, *candidate, kSkinNoDigest);
+            if (tag->status == DigestStatus::malformed) return fail(kDigestMalformedFormat, *candidate, kSkinBadDigest);
+        }
     }
+
+    const wchar_t* address = support::as_wide(candidate->package_address);
+    const support::PathSlot package = skin_package_file(temp_directory_, *candidate);
+    if (!Download(address, package.c_str(), kPackageSizeLimit))
+        return fail(kDownloadFailedFormat, *candidate, kSkinDownloadFailed);
 
     // The preview picture lies beside the package: its address + ".png".
     std::wstring preview_address(address);
     if (preview_address.size() > 255) preview_address.resize(255);
     preview_address += L".png";
-    if (!Download(preview_address.c_str(), skin_preview_file(temp_directory_, *candidate).c_str())) {
-        message.format(kPreviewDownloadFailedFormat, name);
-        post(message.c_str());
-        return 0;
+    const support::PathSlot preview = skin_preview_file(temp_directory_, *candidate);
+    if (!Download(preview_address.c_str(), preview.c_str(), kPreviewSizeLimit))
+        return fail(kPreviewDownloadFailedFormat, *candidate, kSkinDownloadFailed);
+
+    if (verifies()) {
+        const std::pair<const support::PathSlot*, const DigestTag*> files[] = {{&package, &package_digest},
+                                                                              {&preview, &preview_digest}};
+        for (const auto& [file, tag] : files) {
+            const support::UniqueHandle held(open_file_locked(file->c_str()));
+            if (!held || !file_has_digest(held.get(), tag->digest)) {
+                // A forged picture is not shown either.
+                DeleteFileW(preview.c_str());
+                return fail(kDigestMismatchFormat, *candidate, kSkinDigestMismatch);
+            }
+        }
+        ready_[candidate] = package_digest.digest;
+    } else {
+        ready_[candidate] = std::nullopt;
     }
     return 1;
+}
+
+bool ZZSKINZIPUpdate::package_ready(const UpdateEntry& candidate) const {
+    return ready_.count(&candidate) != 0;
+}
+
+bool ZZSKINZIPUpdate::install_package(const UpdateEntry& candidate) const {
+    const auto ready = ready_.find(&candidate);
+    if (ready == ready_.end()) return false;
+    const support::PathSlot package = skin_package_file(temp_directory_, candidate);
+    const support::UniqueHandle held(open_file_locked(package.c_str()));
+    if (!held) return false;
+    if (ready->second && !file_has_digest(held.get(), *ready->second)) return false;
+    return CopyFileW(package.c_str(), support::as_wide(candidate.path), FALSE) != 0;
 }
 
 }  // namespace update

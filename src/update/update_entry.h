@@ -18,6 +18,9 @@ namespace update {
 inline constexpr std::size_t kEntryNameUnits = 40;      // NAME: 39 characters at most
 inline constexpr std::size_t kEntryPathUnits = 260;     // SAVEPATH, or the file a candidate replaces
 inline constexpr std::size_t kEntryAddressUnits = 128;  // CABURL: 127 characters at most
+// SHA256 and PNGSHA256: 64 hex digits; one unit more keeps a longer value
+// from passing for a digest once cut.
+inline constexpr std::size_t kEntryDigestUnits = 66;
 
 struct UpdateEntry {
     std::int32_t type;                           // item type code; 0 = unknown or absent
@@ -26,6 +29,8 @@ struct UpdateEntry {
     support::VersionNumber new_version;          // VERSION
     char16_t path[kEntryPathUnits];              // SAVEPATH
     char16_t package_address[kEntryAddressUnits];  // CABURL: HTTP address of the item's package
+    char16_t digest[kEntryDigestUnits];          // SHA256: the package's SHA-256, hex (signed lists)
+    char16_t preview_digest[kEntryDigestUnits];  // PNGSHA256: a skin preview's SHA-256, hex
 };
 
 static_assert(std::is_standard_layout_v<UpdateEntry>);

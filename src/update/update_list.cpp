@@ -28,6 +28,10 @@ void store_tag(UpdateEntry& entry, std::u16string_view key, std::u16string_view 
         copy_to_slot(entry.path, value);
     } else if (same_ascii_text(key, u"CABURL")) {
         copy_to_slot(entry.package_address, value);
+    } else if (same_ascii_text(key, u"SHA256")) {
+        copy_to_slot(entry.digest, value);
+    } else if (same_ascii_text(key, u"PNGSHA256")) {
+        copy_to_slot(entry.preview_digest, value);
     } else if (post) {
         post(kUnknownKeyMessage);
     }

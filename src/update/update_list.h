@@ -16,7 +16,8 @@
 //   at 511); a tag without "=" has the value "auto".
 // - Keys, matched without regard to case: TYPE (through the item-type
 //   table, also case-blind), NAME, VERSION (support::ParseVersion),
-//   SAVEPATH, CABURL. A repeated key overwrites; a missing one leaves its
+//   SAVEPATH, CABURL, and SHA256 and PNGSHA256 (the package's and a skin
+//   preview's digests, kept as text; update/update_signature.h). A repeated key overwrites; a missing one leaves its
 //   field zero. Any other key posts kUnknownKeyMessage once per tag and the
 //   rest of the line is still read.
 // - Every line gives one entry, also a line without tags (type 0, empty).

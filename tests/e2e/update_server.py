@@ -6,7 +6,7 @@ caller sets, a slow path, and a log of every request.
     server = UpdateServer.serving_copy_of(folder)   # or UpdateServer(folder)
     point_product_at(wine, server)
     server.lists["/_supports/zzime_drives/UpdateList.txt"] = "<TYPE=...><CABURL={server}/...>\\r\\n"
-    wine.env["IMEBASE_UPDATE_SERVER"] = server.address
+    (the product now asks this server; its lists are signed with the demo key)
     ...
     server.requests        # the paths asked for, in order
     server.close()                # shut down; a served copy is deleted
@@ -19,10 +19,22 @@ caller sets, a slow path, and a log of every request.
 - Any other path is the folder's file (404 when there is none); in ".txt"
   files the address the demo lists name (LISTED_SERVER) becomes the
   server's own.
+- Lists are signed as the demo vendor signs them, with the demo's private
+  key (build/<preset>/demo-update-key): every line whose CABURL names one
+  of the folder's files gets that file's SHA256 (and PNGSHA256 where the
+  file + ".png" exists), and "LIST.sig" answers with the signature of the
+  list's final bytes (`openssl dgst -sha256 -sign`). A list whose lines
+  name files the folder lacks keeps those lines without a digest.
+- `forged[path] = bytes` serves other bytes at a path than the file whose
+  digest the signed list gives: a package swapped on its way.
 """
 
+import hashlib
 import http.server
+import os
+import re
 import shutil
+import subprocess
 import tempfile
 import threading
 import time
@@ -33,6 +45,7 @@ LISTED_SERVER = "http://127.0.0.1:18080"
 DRIVER_LIST = "/_supports/zzime_drives/UpdateList.txt"
 SECOND_LIST = "/_supports/zzpinyin/UpdateList.txt"
 SKIN_LIST = "/_supports/zzskin_colourful/updatelist.txt"
+DEMO_KEY = Path(os.environ.get("IMEBASE_DEMO_UPDATE_KEY", "")) if os.environ.get("IMEBASE_DEMO_UPDATE_KEY") else None
 
 
 def list_line(kind, name, version, path):
@@ -48,7 +61,10 @@ class UpdateServer(http.server.ThreadingHTTPServer):
         self.folder = Path(folder)
         self.address = f"http://127.0.0.1:{self.server_address[1]}"
         self.lists = {}
+        self.forged = {}
         self.requests = []
+        import harness
+        self.key = DEMO_KEY or harness.build_dir() / "demo-update-key" / "demo-vendor.key.pem"
         self.slow_started = threading.Event()
         self.slow_done = threading.Event()
         self._own_folder = False
@@ -71,12 +87,16 @@ class UpdateServer(http.server.ThreadingHTTPServer):
             shutil.rmtree(self.folder, ignore_errors=True)
 
 
+SERVER_KEY = r"HKLM\SOFTWARE\ZinzinIMEs"
+
+
 def point_product_at(session, server):
-    """The installed demo product asks `server`: the program's driver list
-    through IMEBASE_UPDATE_SERVER, the product's own list through its
-    uninstall entry's URLUpdateInfo."""
+    """The installed demo product asks `server`: the program's lists
+    through the machine's "UpdateServer" value (as an administrator sets
+    it), the product's own list through its uninstall entry's
+    URLUpdateInfo."""
     import demo_product
-    session.env["IMEBASE_UPDATE_SERVER"] = server.address
+    session.run("reg", "add", SERVER_KEY, "/v", "UpdateServer", "/d", server.address, "/f")
     session.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
                 server.address + SECOND_LIST, "/f")
 
@@ -90,20 +110,64 @@ class _Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):  # noqa: N802 - the base class's name
         server = self.server
         server.requests.append(self.path)
-        if self.path in server.lists:
-            body = server.lists[self.path].replace("{server}", server.address).encode("utf-8")
+        if self.path.endswith(".sig"):
+            text = self._list(self.path[: -len(".sig")])
+            if text is None:
+                self.send_error(404)
+                return
+            self._send(self._signature(text))
+            return
+        text = self._list(self.path)
+        if text is not None:
+            self._send(text)
+        elif self.path in server.forged:
+            self._send(server.forged[self.path])
         elif self.path.startswith("/slow/"):
             self._send_slowly(self._file(self.path[len("/slow"):]))
-            return
         else:
             path = self._file(self.path)
             if path is None:
                 self.send_error(404)
                 return
-            body = path.read_bytes()
-            if path.suffix == ".txt":
-                body = body.replace(LISTED_SERVER.encode(), server.address.encode())
-        self._send(body)
+            self._send(path.read_bytes())
+
+    def _list(self, url_path):
+        """A list's bytes as served: the caller's text or the folder's .txt
+        file with this server's address, each line's digests filled in."""
+        server = self.server
+        if url_path in server.lists:
+            text = server.lists[url_path].replace("{server}", server.address)
+        else:
+            path = self._file(url_path)
+            if path is None or path.suffix != ".txt":
+                return None
+            text = path.read_text("utf-8").replace(LISTED_SERVER, server.address)
+        lines = re.split(r"(\r\n|\n)", text)
+        return "".join(self._with_digests(part) for part in lines).encode("utf-8")
+
+    def _with_digests(self, line):
+        found = re.search(r"<CABURL=([^>]*)>", line, re.IGNORECASE)
+        if not found or not found.group(1).startswith(self.server.address):
+            return line
+        url_path = found.group(1)[len(self.server.address):]
+        if url_path.startswith("/slow/"):
+            url_path = url_path[len("/slow"):]
+        line = re.sub(r"<(PNG)?SHA256=[^>]*>", "", line, flags=re.IGNORECASE)
+        package = self._file(url_path)
+        if package is None:
+            return line
+        line += f"<SHA256={hashlib.sha256(package.read_bytes()).hexdigest()}>"
+        preview = self._file(url_path + ".png")
+        if preview is not None:
+            line += f"<PNGSHA256={hashlib.sha256(preview.read_bytes()).hexdigest()}>"
+        return line
+
+    def _signature(self, data):
+        with tempfile.NamedTemporaryFile() as listed:
+            listed.write(data)
+            listed.flush()
+            return subprocess.run(["openssl", "dgst", "-sha256", "-sign", str(self.server.key), listed.name],
+                                  check=True, capture_output=True).stdout
 
     def _file(self, url_path):
         """The folder's file for a URL path; None outside it or missing."""

@@ -8,7 +8,9 @@ The first run lists every component the lists name with the installed and
 the offered version, replaces the newer ones (the new files keep the
 installed files' description, company, skin bitmaps and icon), leaves the
 older and equal ones alone, marks the broken packages "失败" with the
-engine's message, asks about the colourful skins and ends with "更新完毕";
+engine's message, refuses a package swapped on its way (its digest isn't
+the signed one) and one the signed list gives no digest for, asks about
+the colourful skins and ends with "更新完毕";
 the retry button runs it again on what is installed now, and this time the
 skin package dialog is opened over it. Then a run is closed with
 "退　出(&X)" in the middle of a slow download (its status cell counting
@@ -16,6 +18,8 @@ the bytes): the dialog stays until that item is done, works on no further
 item, and the program ends normally. Last, a program that
 holds the IME file: the check cancelled ends the run before anything is
 listed; retried and the program ended from the check, the run goes on.
+And with neither the machine's "UpdateServer" value nor the product's own
+list, the dialog says that no update server is configured and asks none.
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_DEMO_UPDATE_SERVER (the demo update server's folder),
@@ -24,6 +28,7 @@ harness.py reads."""
 
 import os
 import re
+import shutil
 import sys
 import unittest
 from pathlib import Path
@@ -32,7 +37,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product  # noqa: E402
 import harness  # noqa: E402
 import pe_resources  # noqa: E402
-from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer, point_product_at  # noqa: E402
+from update_server import DRIVER_LIST, SECOND_LIST, SERVER_KEY, UpdateServer, point_product_at  # noqa: E402
 from update_server import list_line as line  # noqa: E402
 
 IME = demo_product.IME
@@ -44,6 +49,7 @@ IME_HOLDER = demo_product.IME_HOLDER
 DEMO_SERVER = Path(os.environ.get("IMEBASE_DEMO_UPDATE_SERVER", harness.build_dir() / "demo-update-server"))
 
 ITEM_LIST, MESSAGE_LIST = 1011, 1006
+FORGED = "/_supports/forged/colourful.cab"
 HEADER = ["状态", "本地版本", "最新版本", "驱动类型", "驱动名称"]
 
 session = None
@@ -58,6 +64,14 @@ def setUpModule():
     demo_product.install(session)
     server = UpdateServer.serving_copy_of(DEMO_SERVER)
     (server.folder / "_supports" / "broken.cab").write_bytes(b"MSCF" + bytes(range(256)) * 8)
+    # The signed list names the real skin driver's package; what arrives has
+    # one byte changed.
+    genuine = server.folder / "_supports" / "zzime_drives" / "colourful.cab"
+    (server.folder / "_supports" / "forged").mkdir()
+    shutil.copy(genuine, server.folder / "_supports" / "forged" / "colourful.cab")
+    forged = bytearray(genuine.read_bytes())
+    forged[len(forged) // 2] ^= 1
+    server.forged[FORGED] = bytes(forged)
     point_product_at(session, server)
 
 
@@ -137,7 +151,8 @@ class UpdateCase(unittest.TestCase):
             SECOND_LIST:
                 line("CONFIG_DRIVE", "_config_", "1.0.5.1", "/_supports/zzpinyin/_config_.cab")
                 + line("SKIN_DRIVE", "colourful", "1.2.0.0", "/_supports/broken.cab")
-                + line("IME_MAIN", IME, "1.2.0.0", "/_supports/missing/ZZPinyin.cab"),
+                + line("IME_MAIN", IME, "1.2.0.0", "/_supports/missing/ZZPinyin.cab")
+                + line("SKIN_DRIVE", "colourful", "1.3.0.0", FORGED),
         }
         # The shortcut starts the installed uninstaller in update mode.
         program = self.wine.launch("start", "/wait", self.wine.to_windows(self.link))
@@ -148,7 +163,7 @@ class UpdateCase(unittest.TestCase):
         self.assertEqual(self.wine.msgbox(SKIN_QUESTION), "是否检查服务器上的最新皮肤包？")
         self.wine.shot("skin-question", f"title:{SKIN_QUESTION}")
         self.wine.msgbox(SKIN_QUESTION, answer="no")
-        rows, lines = self.wait_run_end(8)
+        rows, lines = self.wait_run_end(9)
         self.wine.shot("first-run", TITLE)
         self.assertEqual(rows, [
             ["完成", "1.0.0.1", "1.1.0.21", "码表驱动", "zzpinyin_mb"],
@@ -159,6 +174,7 @@ class UpdateCase(unittest.TestCase):
             ["完成", "1.0.0.1", "1.0.0.1", "配置程序", "_config_"],
             ["失败", "1.0.0.1", "1.2.0.0", "界面驱动", "colourful"],
             ["失败", "1.0.0.1", "1.2.0.0", "IME驱动", IME],
+            ["失败", "1.0.0.1", "1.3.0.0", "界面驱动", "colourful"],
         ])
         self.assertEqual(lines, [
             "开始Zinzin驱动程序更新：",
@@ -169,9 +185,13 @@ class UpdateCase(unittest.TestCase):
             "更新：colourful",
             "  解压文件失败！",
             f"更新：{IME}",
-            f"\u3000\u3000下载{IME} 失败",
+            f"  更新列表没有给出{IME}的SHA-256摘要，已拒绝",
+            "更新：colourful",
+            "  colourful与更新列表签名的SHA-256摘要不符，已拒绝",
             "更新完毕",
         ])
+        self.assertIn(FORGED, server.requests)
+        self.assertNotIn("/_supports/missing/ZZPinyin.cab", server.requests)
         # Neither the older nor the equal item was fetched.
         self.assertNotIn("/_supports/missing/older.cab", server.requests)
         self.assertNotIn("/_supports/missing/equal.cab", server.requests)
@@ -201,11 +221,11 @@ class UpdateCase(unittest.TestCase):
                            "the skin pictures to be fetched")
         self.assertEqual([row[0] for row in self.wine.rows(SKIN_DIALOG, 1006)], ["jade", "sunset"])
         self.close_skin_dialog()
-        rows, lines = self.wait_run_end(8)
+        rows, lines = self.wait_run_end(9)
         self.assertEqual([row[:2] for row in rows[:4]],
                          [["完成", "1.1.0.21"], ["完成", "1.1.0.21"], ["完成", "1.1.0.21"], ["完成", "1.1.0.21"]])
         self.assertEqual(rows[5][:2], ["完成", "1.1.0.21"])
-        self.assertEqual([row[0] for row in rows[6:]], ["失败", "失败"])
+        self.assertEqual([row[0] for row in rows[6:]], ["失败", "失败", "失败"])
         self.assertEqual(lines[0], "开始Zinzin驱动程序更新：")
         self.assertEqual(lines.count("更新完毕"), 1)
         self.end_program()
@@ -276,6 +296,21 @@ class UpdateCase(unittest.TestCase):
         rows, _ = self.wait_run_end(1)
         self.assertEqual(rows[0][0], "完成")
         self.end_program()
+
+    # ---- no server configured
+
+    def test_4_without_a_configured_server_the_dialog_says_so(self):
+        self.wine.run("reg", "delete", SERVER_KEY, "/v", "UpdateServer", "/f")
+        self.wine.run("reg", "delete", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/f")
+        server.requests.clear()
+        try:
+            self.start_from_link()
+            rows, lines = self.wait_run_end(0)
+            self.assertEqual(lines, ["没有配置更新服务器，不检查服务器上的更新", "更新完毕"])
+            self.assertEqual(server.requests, [])
+            self.end_program()
+        finally:
+            point_product_at(self.wine, server)
 
 
 if __name__ == "__main__":

@@ -17,11 +17,13 @@
 #include "install_fixture.h"
 #include "scoped_variable.h"
 #include "scratch.h"
+#include "test_signer.h"
 #include "support/version_number.h"
 #include "support/version_resource.h"
 #include "support/wide.h"
 #include "update/config_dsc.h"
 #include "update/ime_update.h"
+#include "update/signature_check.h"
 #include "update/skin_update.h"
 
 using support::make_version;
@@ -134,6 +136,18 @@ protected:
     }
 
     std::wstring vendor_key() const { return L"Software\\marlix\\" + ime_; }
+    // The machine's "UpdateServer" value; null removes it.
+    static void set_machine_server(const wchar_t* address) {
+        if (address == nullptr) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, update::kServerKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) == 0) {
+                RegDeleteValueW(key, update::kServerValue);
+                RegCloseKey(key);
+            }
+            return;
+        }
+        set_string(HKEY_LOCAL_MACHINE, update::kServerKey, update::kServerValue, address);
+    }
     std::wstring uninstall_key() const { return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ime_; }
 
     enum Settings { kDefault, kWithoutDefaultRecord };
@@ -162,6 +176,15 @@ protected:
     }
     static void serve_driver_list(const std::wstring& text) {
         serve(L"_supports/zzime_drives/UpdateList.txt", as_bytes(utf8(text)));
+    }
+    // A list and, unless `signature` is null, its ".sig" beside it.
+    static void serve_list(const std::wstring& path, const Bytes& list, const Bytes* signature) {
+        serve(path, list);
+        DeleteFileW(served_->file(path + L".sig").c_str());
+        if (signature != nullptr) serve(path + L".sig", *signature);
+    }
+    static std::wstring with_digest(std::wstring line, const std::wstring& tag) {
+        return line.insert(line.size() - 2, tag);
     }
 
     // Whether this test asked the server for a path holding `part`.
@@ -206,15 +229,26 @@ protected:
 
 // --- the server's address ---------------------------------------------------
 
-TEST_F(ImeUpdateTest, TheServerAddressComesFromTheEnvironmentElseFromTheBuild) {
+TEST_F(ImeUpdateTest, TheServerAddressComesFromTheEnvironmentInTestBuildsThenTheMachinesRegistry) {
+    ASSERT_TRUE(update::update_server_from_environment_allowed()) << "the Windows tests want a test build";
     {
         wintest::ScopedVariable other(L"IMEBASE_UPDATE_SERVER", L"http://updates.example:8080//");
-        EXPECT_EQ(update::update_server_address(), L"http://updates.example:8080");
         EXPECT_EQ(update::update_list_address(update::kSkinListPath),
                   L"http://updates.example:8080/_supports/zzskin_colourful/updatelist.txt");
     }
     wintest::ScopedVariable none(L"IMEBASE_UPDATE_SERVER", nullptr);
-    EXPECT_EQ(update::update_server_address(), L"" IMEBASE_UPDATE_SERVER_DEFAULT);
+    set_machine_server(L"https://machine.example/");
+    EXPECT_EQ(update::update_server_address(), L"https://machine.example");
+
+    // Neither an address of another kind nor (in this build) the build's
+    // own: no server, so no list is asked for, and the dialog hears why.
+    set_machine_server(L"ftp://machine.example");
+    EXPECT_EQ(update::update_server_address(), L"");
+    update::ZZIMEUpdate engine;
+    attach(engine);
+    EXPECT_EQ(engine.Initialize(ime_.c_str()), 0);
+    EXPECT_EQ(recorder_.messages, std::vector<std::wstring>{update::kNoServerConfigured});
+    set_machine_server(nullptr);
 }
 
 // --- Initialize ---------------------------------------------------------------
@@ -430,7 +464,7 @@ void copy_demo_tree(const std::wstring& from, const std::wstring& to, const std:
         const Bytes bytes = read_file(from + name);
         std::string text(bytes.begin(), bytes.end());
         if (name.size() > 4 && name.substr(name.size() - 4) == L".txt") {
-            const std::string compiled = IMEBASE_UPDATE_SERVER_DEFAULT;
+            const std::string compiled = DEMO_UPDATE_SERVER;
             for (std::size_t at = text.find(compiled); at != text.npos; at = text.find(compiled, at + server.size()))
                 text.replace(at, compiled.size(), server);
         }
@@ -484,6 +518,176 @@ TEST_F(ImeUpdateTest, TheDemoServersFilesUpdateEveryDemoComponent) {
         ASSERT_GT(preview.size(), 8u);
         EXPECT_EQ(std::string(preview.begin() + 1, preview.begin() + 4), "PNG");
     }
+}
+
+// --- signed lists and packages ----------------------------------------------------
+
+class SignedUpdateTest : public ImeUpdateTest {
+protected:
+    void SetUp() override {
+        ImeUpdateTest::SetUp();
+        ASSERT_TRUE(vendor_.ok() && stranger_.ok()) << "CNG can't make P-256 keys here";
+    }
+    template <typename Engine>
+    int collect_verified(Engine& engine) {
+        engine.set_update_key(vendor_.public_key());
+        return collect(engine);
+    }
+    bool posted(const std::wstring& text) const {
+        return std::find(recorder_.messages.begin(), recorder_.messages.end(), text) != recorder_.messages.end();
+    }
+    wintest::TestSigner vendor_;
+    wintest::TestSigner stranger_;
+};
+
+TEST_F(SignedUpdateTest, AListIsTakenOnlyWithTheVendorsSignatureOverItsExactBytes) {
+    const std::wstring path = L"_supports/zzime_drives/UpdateList.txt";
+    const std::wstring address = url(path);
+    const Bytes list = as_bytes(utf8(line(L"ZME_DRIVE", L"abc", L"2.0", L"pkg/mb.cab")));
+    Bytes changed = list;
+    changed[list.size() / 2] ^= 1;
+    const Bytes good = vendor_.sign(list);
+    const Bytes foreign = stranger_.sign(list);
+    const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+    const Bytes empty;
+    const std::wstring unsigned_text = L"更新列表没有签名（无法取得" + address + L".sig），整个列表已拒绝";
+    const std::wstring forged_text = L"更新列表的签名不对，整个列表已拒绝：" + address;
+    struct Case {
+        const char* what;
+        const Bytes& served;
+        const Bytes* signature;
+        const std::wstring& message;
+    };
+    const Case cases[] = {
+        {"unsigned (the signature answers 404)", list, nullptr, unsigned_text},
+        {"one byte changed after signing", changed, &good, forged_text},
+        {"signed with another key", list, &foreign, forged_text},
+        {"a truncated signature", list, &cut, forged_text},
+        {"an empty signature file", list, &empty, forged_text},
+    };
+    update::ZZIMEUpdate engine;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        serve_list(path, c.served, c.signature);
+        recorder_.messages.clear();
+        EXPECT_EQ(collect_verified(engine), -1);  // nothing taken from the list
+        EXPECT_TRUE(posted(c.message)) << (recorder_.messages.empty() ? L"" : recorder_.messages.back());
+    }
+    serve_list(path, list, &good);
+    EXPECT_EQ(collect_verified(engine), 1);
+    EXPECT_FALSE(requested("pkg/mb.cab"));
+}
+
+TEST_F(SignedUpdateTest, OnlyPackagesWithTheSignedDigestAreInstalledAndNeverAnOlderVersion) {
+    const std::wstring mb = install_dir_ + L"mb.dll";
+    const std::wstring skin = install_dir_ + L"skin.dll";
+    const std::wstring config = install_dir_ + L"config.exe";
+    install_component(installed_build(L"mb.dll"), mb);
+    install_component(installed_build(L"skin.dll"), skin);
+    install_component(installed_build(L"ZZPinyin.ime"), system_ime_);
+    install_component(installed_build(L"config.exe"), config);
+    const Bytes mb_package = cabinet({{"abc.dll", read_file(newer_build(L"zzpinyin_mb.dll"))}});
+    const Bytes skin_package = cabinet({{"colourful.dll", read_file(newer_build(L"colourful.dll"))}});
+    Bytes forged = skin_package;
+    forged[forged.size() - 10] ^= 1;
+    serve(L"pkg/mb.cab", mb_package);
+    serve(L"pkg/skin.cab", forged);
+    serve(L"pkg/ime.cab", cabinet({{"ZZPinyin.ime", read_file(newer_build(L"ZZPinyin.ime"))}}));
+    serve(L"pkg/config.cab", cabinet({{"_config_.exe", read_file(newer_build(L"config.exe"))}}));
+    std::wstring capitals = wintest::sha256_hex(mb_package);
+    std::transform(capitals.begin(), capitals.end(), capitals.begin(), towupper);
+    const std::wstring list =
+        with_digest(line(L"ZME_DRIVE", L"abc", L"1.0.0.0", L"pkg/mb.cab"), L"<SHA256=" + wintest::sha256_hex(mb_package) + L">") +
+        with_digest(line(L"SKIN_DRIVE", L"colourful", L"1.1.0.21", L"pkg/skin.cab"),
+                    L"<SHA256=" + wintest::sha256_hex(skin_package) + L">") +
+        line(L"IME_MAIN", L"ZZPinyin", L"1.1.0.21", L"pkg/ime.cab") +
+        with_digest(line(L"CONFIG_DRIVE", L"_config_", L"1.1.0.21", L"pkg/config.cab"), L"<SHA256=" + capitals + L">") +
+        with_digest(line(L"ZME_DRIVE", L"abc", L"1.1.0.21", L"pkg/mb.cab"),
+                    L"<SHA256= " + wintest::sha256_hex(mb_package).substr(1) + L">") +
+        with_digest(line(L"ZME_DRIVE", L"abc", L"1.1.0.21", L"pkg/mb.cab"), L"<SHA256=" + wintest::sha256_hex(mb_package) + L">");
+    const Bytes list_bytes = as_bytes(utf8(list));
+    const Bytes signature = vendor_.sign(list_bytes);
+    serve_list(L"_supports/zzime_drives/UpdateList.txt", list_bytes, &signature);
+    std::vector<std::pair<std::wstring, Bytes>> before;
+    for (const std::wstring& file : {mb, skin, system_ime_, config}) before.emplace_back(file, read_file(file));
+
+    update::ZZIMEUpdate engine;
+    ASSERT_EQ(collect_verified(engine), 6);
+    const auto& candidates = engine.candidate_list();
+    const std::wstring expected[] = {
+        L"  abc的版本比已安装的旧，不安装",
+        L"  colourful与更新列表签名的SHA-256摘要不符，已拒绝",
+        L"  更新列表没有给出ZZPinyin的SHA-256摘要，已拒绝",
+        L"  更新列表中_config_的SHA-256摘要格式不对，已拒绝",
+        L"  更新列表中abc的SHA-256摘要格式不对，已拒绝",
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i]);
+        recorder_.messages.clear();
+        EXPECT_EQ(engine.UpdateItem(candidates[i].get()), 0);
+        EXPECT_TRUE(posted(expected[i]));
+        for (const auto& [file, bytes] : before) EXPECT_EQ(read_file(file), bytes);
+    }
+    // Nothing was extracted from the forged package; the next item, whose
+    // package is the signed one, still goes in.
+    EXPECT_FALSE(file_exists(temp_.file(L"colourful.dll")));
+    EXPECT_FALSE(requested("pkg/ime.cab"));
+    EXPECT_EQ(engine.UpdateItem(candidates[5].get()), 1);
+    EXPECT_EQ(support::GetFileVersion(mb.c_str()), kNewVersion);
+}
+
+TEST_F(SignedUpdateTest, ASkinIsReadyOnlyWithItsPackageAndPreviewDigests) {
+    const Bytes package = as_bytes("PK zip of jade");
+    const Bytes preview = as_bytes("\x89PNG preview of jade");
+    serve(L"skins/jade.zip", package);
+    serve(L"skins/jade.zip.png", preview);
+    const std::wstring digests =
+        L"<SHA256=" + wintest::sha256_hex(package) + L"><PNGSHA256=" + wintest::sha256_hex(preview) + L">";
+    const std::wstring list = with_digest(line(L"SKINZIP", L"jade", L"1", L"skins/jade.zip"), digests) +
+                              with_digest(line(L"SKINZIP", L"nopic", L"1", L"skins/jade.zip"),
+                                          L"<SHA256=" + wintest::sha256_hex(package) + L">") +
+                              with_digest(line(L"SKINZIP", L"swapped", L"1", L"skins/jade.zip"),
+                                          L"<SHA256=" + wintest::sha256_hex(preview) + L"><PNGSHA256=" +
+                                              wintest::sha256_hex(preview) + L">");
+    const Bytes list_bytes = as_bytes(utf8(list));
+    const Bytes signature = vendor_.sign(list_bytes);
+    serve_list(L"_supports/zzskin_colourful/updatelist.txt", list_bytes, &signature);
+    ASSERT_TRUE(CreateDirectoryW((install_dir_ + L"colourful").c_str(), nullptr));
+
+    update::ZZSKINZIPUpdate engine;
+    ASSERT_EQ(collect_verified(engine), 3);
+    const auto& candidates = engine.candidate_list();
+    EXPECT_EQ(engine.UpdateItem(candidates[0].get()), 1);
+    EXPECT_EQ(engine.UpdateItem(candidates[1].get()), 0);
+    EXPECT_EQ(engine.last_failure(), update::kSkinNoDigest);
+    EXPECT_EQ(engine.UpdateItem(candidates[2].get()), 0);
+    EXPECT_EQ(engine.last_failure(), update::kSkinDigestMismatch);
+    EXPECT_FALSE(engine.package_ready(*candidates[1]));
+    EXPECT_FALSE(engine.install_package(*candidates[2]));
+
+    // The checked package is installed; swapped after its check, it isn't.
+    ASSERT_TRUE(engine.install_package(*candidates[0]));
+    EXPECT_EQ(read_file(install_dir_ + L"colourful\\jade.zip"), package);
+    DeleteFileW((install_dir_ + L"colourful\\jade.zip").c_str());
+    ASSERT_TRUE(write_file(update::skin_package_file(engine.temp_directory(), *candidates[0]).c_str(), as_bytes("PK evil")));
+    EXPECT_FALSE(engine.install_package(*candidates[0]));
+    EXPECT_FALSE(file_exists(install_dir_ + L"colourful\\jade.zip"));
+}
+
+TEST(UpdateSignatureTest, AListSignedWithOpenSslsCommandLineVerifies) {
+    const std::wstring folder = windows_path(SIGNING_FIXTURES_DIR);
+    const Bytes pem = read_file(folder + L"vendor.pub.pem");
+    const Bytes list = read_file(folder + L"UpdateList.txt");
+    const Bytes signature = read_file(folder + L"UpdateList.txt.sig");
+    ASSERT_FALSE(list.empty());
+    const auto key = update::parse_public_key_pem(std::string(pem.begin(), pem.end()));
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(update::verify_signature(*key, list, signature), update::SignatureCheck::valid);
+    Bytes changed = list;
+    changed.back() ^= 1;
+    EXPECT_EQ(update::verify_signature(*key, changed, signature), update::SignatureCheck::invalid);
+    // And the program's own image carries no key in a test build.
+    EXPECT_FALSE(update::program_update_key().has_value());
 }
 
 // --- the skin engine -----------------------------------------------------------

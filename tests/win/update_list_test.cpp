@@ -217,6 +217,24 @@ TEST_F(UpdateListTest, DownloadCutOrResetMidBodyFailsAndLeavesNoFile) {
     }
     EXPECT_TRUE(requested("GET /__cut__/big.bin DidiZI/1.0"));
     EXPECT_TRUE(requested("GET /__reset__/big.bin DidiZI/1.0"));
+
+    // A chunked body's end can't be checked: cut or whole, it is refused.
+    for (const wchar_t* path : {L"__chunkcut__/big.bin", L"__chunked__/big.bin"}) {
+        const std::wstring file = local_.file(L"chunks.bin");
+        EXPECT_EQ(update::download_file({}, url(path).c_str(), file.c_str()), 0) << path;
+        EXPECT_FALSE(wintest::file_exists(file)) << path;
+    }
+}
+
+TEST_F(UpdateListTest, DownloadBeyondItsSizeLimitFailsAnnouncedOrNot) {
+    const std::wstring file = local_.file(L"limited.bin");
+    // The limit is the body's size exactly.
+    ASSERT_EQ(update::download_file({}, url(L"__nolength__/big.bin").c_str(), file.c_str(), 200000), 1);
+    EXPECT_EQ(read_file(file), served(L"big.bin"));
+    for (const wchar_t* path : {L"big.bin", L"__nolength__/big.bin"}) {
+        EXPECT_EQ(update::download_file({}, url(path).c_str(), file.c_str(), 199999), 0) << path;
+        EXPECT_FALSE(wintest::file_exists(file)) << path;
+    }
 }
 
 TEST_F(UpdateListTest, DownloadOverAnUndeletableFileFailsBeforeAskingTheServer) {
@@ -234,6 +252,11 @@ TEST_F(UpdateListTest, DownloadFailsWithoutAServerOrAPlaceForTheFile) {
     const std::wstring file = local_.file(L"none.bin");
     EXPECT_EQ(update::download_file({}, L"http://127.0.0.1:1/list.txt", file.c_str()), 0);
     EXPECT_EQ(update::download_file({}, L"not an address", file.c_str()), 0);
+    EXPECT_EQ(update::download_file({}, L"ftp://127.0.0.1/list.txt", file.c_str()), 0);
+    // An https:// address speaks TLS: the plain HTTP server can't answer it.
+    std::wstring secure = url(L"body6000.bin?tls");
+    secure.replace(0, 4, L"https");
+    EXPECT_EQ(update::download_file({}, secure.c_str(), file.c_str()), 0);
     EXPECT_FALSE(wintest::file_exists(file));
     EXPECT_EQ(update::download_file({}, url(L"body6000.bin").c_str(), local_.file(L"no\\such\\folder.bin").c_str()), 0);
     EXPECT_EQ(update::download_file({}, nullptr, file.c_str()), 0);

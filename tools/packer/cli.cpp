@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "tool_error.h"
+#include "update_signing.h"
 
 #include <cstdio>
 #include <exception>
@@ -60,13 +61,30 @@ constexpr CommandHelp kCommands[] = {
      "shortcut_flags (a number, decimal or 0x hex), comments, publisher,\n"
      "display_version, contact, url_info_about, help_link, url_update_info,\n"
      "help_telephone, post_install_open.\n"},
-    {"build", "build PRODUCT-FOLDER DESCRIPTION.txt INSTALLER.exe OUT.exe", "all steps: product folder to installer", 4,
+    {"build", "build PRODUCT-FOLDER DESCRIPTION.txt INSTALLER.exe OUT.exe [--update-key PUBLIC.pem]",
+     "all steps: product folder to installer", 4,
      "All steps at once: the record from DESCRIPTION.txt goes into the cabinet's\n"
      "top level as \"InstallInfo.dif\" beside PRODUCT-FOLDER's files (a folder\n"
      "that already holds one is refused), the cabinet is sealed and attached to\n"
      "INSTALLER.exe, and the result written to OUT.exe. A signed INSTALLER.exe\n"
      "travels untouched in the package as \"unstall.exe\", the uninstaller the\n"
-     "install leaves; OUT.exe is unsigned: sign it last.\n"},
+     "install leaves; OUT.exe is unsigned: sign it last. With --update-key the\n"
+     "installer (and so the uninstaller it installs, which updates) carries\n"
+     "that public key and takes only update lists signed with its private key.\n"},
+    {"keygen", "keygen PRIVATE.pem PUBLIC.pem", "a key pair for signing update lists", 2,
+     "Makes an ECDSA P-256 key pair: PRIVATE.pem (PKCS#8 PEM, readable by its\n"
+     "owner only; keep it off the update server) and PUBLIC.pem (PEM, for\n"
+     "build --update-key). Existing files are never overwritten.\n"},
+    {"sign-list", "sign-list LIST PRIVATE.pem [--packages FOLDER]", "sign an update list", 2,
+     "Writes LIST.sig, the ECDSA P-256 / SHA-256 signature of LIST's exact bytes\n"
+     "(DER, as openssl dgst -sha256 -sign writes it). With --packages, first\n"
+     "sets each line's <SHA256=...> to the digest of the file in FOLDER that its\n"
+     "CABURL names (its last path part) and, for a skin whose preview NAME.png\n"
+     "lies beside it, <PNGSHA256=...>; a CABURL without its file is an error.\n"},
+    {"set-key", "set-key INSTALLER.exe PUBLIC.pem OUT.exe", "put the update key into an installer", 3,
+     "Writes OUT.exe: INSTALLER.exe carrying PUBLIC.pem as its update key, for\n"
+     "an installer program that is signed afterwards (and then given to build,\n"
+     "which keeps a key that is already there).\n"},
 };
 
 constexpr const char* kExitText =
@@ -90,8 +108,19 @@ void print_command_help(const CommandHelp& c, std::FILE* out) {
     std::fprintf(out, "Usage: imepack %s\n\n%s\n%s", c.synopsis, c.text, kExitText);
 }
 
-void dispatch(const CommandHelp& c, const std::vector<std::string>& operands, bool store) {
+struct Options {
+    bool store = false;
+    std::string update_key;  // build --update-key
+    std::string packages;    // sign-list --packages
+};
+
+void dispatch(const CommandHelp& c, const std::vector<std::string>& operands, const Options& options) {
+    const bool store = options.store;
     if (store && std::string_view(c.name) != "cab") throw UsageError("--store belongs to the cab command only");
+    if (!options.update_key.empty() && std::string_view(c.name) != "build")
+        throw UsageError("--update-key belongs to the build command only");
+    if (!options.packages.empty() && std::string_view(c.name) != "sign-list")
+        throw UsageError("--packages belongs to the sign-list command only");
     const auto& o = operands;
     const std::string_view name = c.name;
     if (name == "cab") command_cab(o[0], o[1], store ? Compression::Store : Compression::Mszip, stdout);
@@ -100,12 +129,15 @@ void dispatch(const CommandHelp& c, const std::vector<std::string>& operands, bo
     else if (name == "attach") command_attach(o[0], o[1], o[2], stdout);
     else if (name == "inspect") command_inspect(o[0], stdout);
     else if (name == "record") command_record(o[0], o[1], stdout);
-    else command_build(o[0], o[1], o[2], o[3], stdout);
+    else if (name == "keygen") command_keygen(o[0], o[1], stdout);
+    else if (name == "sign-list") command_sign_list(o[0], o[1], options.packages, stdout);
+    else if (name == "set-key") command_set_key(o[0], o[1], o[2], stdout);
+    else command_build(o[0], o[1], o[2], o[3], stdout, options.update_key);
 }
 
 int run_command(const CommandHelp& c, const std::vector<std::string>& args) {
     std::vector<std::string> operands;
-    bool store = false;
+    Options options;
     bool options_done = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -114,7 +146,11 @@ int run_command(const CommandHelp& c, const std::vector<std::string>& args) {
             return kExitSuccess;
         }
         if (!options_done && a == "--") options_done = true;
-        else if (!options_done && a == "--store") store = true;
+        else if (!options_done && a == "--store") options.store = true;
+        else if (!options_done && (a == "--update-key" || a == "--packages")) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError(a + " wants a file name");
+            (a == "--update-key" ? options.update_key : options.packages) = args[++i];
+        }
         else if (!options_done && a.size() > 1 && a[0] == '-') throw UsageError("unknown option " + a);
         else operands.push_back(a);
     }
@@ -122,7 +158,7 @@ int run_command(const CommandHelp& c, const std::vector<std::string>& args) {
         throw UsageError(std::string(c.name) + " takes " + std::to_string(c.operands) + " operand(s), got " +
                          std::to_string(operands.size()) + "\nusage: imepack " + c.synopsis);
     }
-    dispatch(c, operands, store);
+    dispatch(c, operands, options);
     return kExitSuccess;
 }
 

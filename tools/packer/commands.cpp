@@ -10,6 +10,7 @@
 #include "package/pe_certificate.h"
 #include "packaging.h"
 #include "tool_error.h"
+#include "update_signing.h"
 #include "utf8.h"
 
 #include <algorithm>
@@ -358,14 +359,30 @@ void command_record(const std::string& description, const std::string& out, std:
     std::fprintf(report, "%s: install information, %zu bytes\n", out.c_str(), record.size());
 }
 
+void command_set_key(const std::string& installer, const std::string& public_key, const std::string& out,
+                     std::FILE* report) {
+    std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
+    naming(installer, [&] { return split_installer(exe); });
+    exe = with_update_key(std::move(exe), public_key, installer);
+    write_file_atomically(path_from_utf8(out), exe);
+    std::fprintf(report, "%s: installer carrying the update key of %s\n", out.c_str(), public_key.c_str());
+}
+
 void command_build(const std::string& folder, const std::string& description, const std::string& installer,
-                   const std::string& out, std::FILE* report) {
+                   const std::string& out, std::FILE* report, const std::string& update_key) {
     const auto start = std::chrono::steady_clock::now();
     check_output_outside(folder, out);
     std::vector<std::uint8_t> record = record_from_description(read_file(path_from_utf8(description)), description);
-    const std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
+    std::vector<std::uint8_t> exe = read_file(path_from_utf8(installer));
     const InstallerParts parts = naming(installer, [&] { return split_installer(exe); });
     const Signing signing = naming(installer, [&] { return check_signing(parts, exe.size()); });
+    if (!update_key.empty()) {
+        std::vector<std::uint8_t> keyed = with_update_key(exe, update_key, installer);
+        // Writing the key into a signed program would break its signature.
+        if (signing != Signing::kUnsigned && keyed != exe)
+            throw InputError(installer + ": signed without the update key; put the key in first (set-key), then sign");
+        exe = std::move(keyed);
+    }
     std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
     warn_missing_ime_file(files, record, stderr);
     refuse_uninstaller_name(files, folder);

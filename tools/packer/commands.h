@@ -17,7 +17,10 @@ void command_attach(const std::string& installer, const std::string& package, co
                     std::FILE* report);
 void command_inspect(const std::string& file, std::FILE* report);
 void command_record(const std::string& description, const std::string& out, std::FILE* report);
+// `update_key`: a public key file to put into the installer, or empty.
 void command_build(const std::string& folder, const std::string& description, const std::string& installer,
-                   const std::string& out, std::FILE* report);
+                   const std::string& out, std::FILE* report, const std::string& update_key = {});
+void command_set_key(const std::string& installer, const std::string& public_key, const std::string& out,
+                     std::FILE* report);
 
 }  // namespace imepack

@@ -11,7 +11,9 @@ server's URL paths:
   _supports/zzskin_colourful/<skin>.zip.png its preview (package address + ".png")
 
 Cabinets are made by the packer ("imepack cab FOLDER OUT.cab"); every list
-line names its package by its full address on --server. The tree is made
+line names its package by its full address on --server. Each list is then
+signed as a vendor signs it: "imepack sign-list LIST KEY --packages FOLDER"
+fills in every line's SHA256 (and a skin's PNGSHA256) and writes LIST.sig. The tree is made
 afresh when an input is newer than the last one; without a packer nothing
 is written and the build goes on.
 """
@@ -76,6 +78,7 @@ def main():
     parser.add_argument("--imepack", required=True)
     parser.add_argument("--version", required=True, help="the components' version, a.b.c.d")
     parser.add_argument("--component", action="append", default=[], help="LISTFOLDER:TYPE:FILE")
+    parser.add_argument("--private-key", required=True, help="the demo vendor's signing key (PEM)")
     args = parser.parse_args()
 
     if not os.path.isfile(args.imepack):
@@ -91,7 +94,7 @@ def main():
         components.append((folder, item_type, path))
 
     stamp = args.out.rstrip("/") + ".stamp"
-    inputs = [p for _, _, p in components] + [args.imepack, os.path.abspath(__file__)]
+    inputs = [p for _, _, p in components] + [args.imepack, args.private_key, os.path.abspath(__file__)]
     if os.path.exists(stamp) and os.path.getmtime(stamp) >= newest_input(inputs) and \
             open(stamp, encoding="utf-8").read() == args.server:
         return 0
@@ -127,6 +130,12 @@ def main():
         skin_list += list_line("SKINZIP", name, "1.0.0.1", f"{server}/_supports/{SKIN_LIST_FOLDER}/{name}.zip")
     with open(os.path.join(skins, "updatelist.txt"), "w", encoding="utf-8", newline="") as f:
         f.write(skin_list)
+
+    for folder in list(LIST_NAMES) + [SKIN_LIST_FOLDER]:
+        here = os.path.join(args.out, "_supports", folder)
+        name = LIST_NAMES.get(folder, "updatelist.txt")
+        subprocess.run([args.imepack, "sign-list", os.path.join(here, name), args.private_key, "--packages", here],
+                       check=True, stdout=subprocess.DEVNULL)
 
     with open(stamp, "w", encoding="utf-8") as f:
         f.write(args.server)

@@ -14,6 +14,9 @@ Paths:
   /__reset__/NAME         the same, but the connection is reset
   /__nolength__/NAME      the whole body without Content-Length, ended by
                           closing the connection
+  /__chunked__/NAME       the whole body in chunks (HTTP/1.1 chunked encoding)
+  /__chunkcut__/NAME      half the body in chunks and part of one more, then
+                          the connection shut down (no closing empty chunk)
   /__status__/CODE/NAME   the file's body with status CODE
   /__agent__              the request's User-Agent as the body
   /__quit__               ends the server
@@ -53,7 +56,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_body(200, self.headers.get("User-Agent", "").encode("utf-8"))
             return
         mode, status, name = "whole", 200, path.lstrip("/")
-        for prefix in ("__cut__/", "__reset__/", "__nolength__/"):
+        for prefix in ("__cut__/", "__reset__/", "__nolength__/", "__chunked__/", "__chunkcut__/"):
             if name.startswith(prefix):
                 mode, name = prefix.strip("_/"), name[len(prefix):]
         if name.startswith("__status__/"):
@@ -95,6 +98,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         time.sleep(0.3)
         self.close_connection = True
+
+    def send_chunks(self, status, body, whole):
+        self.protocol_version = "HTTP/1.1"
+        self.send_response(status)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        part = body if whole else body[: len(body) // 2]
+        for start in range(0, len(part), 4096):
+            piece = part[start:start + 4096]
+            self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+        if not whole:
+            # A chunk announced in full, cut in its middle.
+            self.wfile.write(b"%x\r\n" % 4096 + body[len(part):len(part) + 1000])
+            self.wfile.flush()
+        if whole:
+            self.wfile.write(b"0\r\n\r\n")
+        self.wfile.flush()
+        self.close_connection = True
+        if not whole:
+            time.sleep(0.3)
+            self.connection.shutdown(socket.SHUT_RDWR)
+
+    def send_chunked(self, status, body):
+        self.send_chunks(status, body, True)
+
+    def send_chunkcut(self, status, body):
+        self.send_chunks(status, body, False)
 
     def send_cut(self, status, body):
         self.send_half(status, body)
