@@ -229,7 +229,7 @@ class RepairCase(unittest.TestCase):
 
     def test_5_a_program_holding_the_ime_file_is_ended_first(self):
         ready = session.prefix / "drive_c" / "holder-ready.txt"
-        holder = session.launch(session.to_windows(IME_HOLDER), f"C:\\windows\\system32\\{demo.IME}.zin.ime",
+        holder = session.launch(session.to_windows(IME_HOLDER), f"{harness.SYSTEM_DIR}\\{demo.IME}.zin.ime",
                                 session.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
         program = self.start_copy()

@@ -67,7 +67,7 @@ class WizardCase(unittest.TestCase):
         cls.wine = session
         temp = cls.wine.run("cmd", "/c", "echo %TEMP%").stdout.strip()
         cls.temp = cls.wine.to_linux(temp)
-        cls.system = cls.wine.to_linux("C:\\windows\\system32")
+        cls.system = cls.wine.to_linux(harness.SYSTEM_DIR)
         cls.install_dir = cls.wine.to_linux(INSTALL_DIR)
         data = cls.wine.run("cmd", "/c", "echo %ALLUSERSPROFILE%").stdout.strip()
         cls.data_dir = cls.wine.to_linux(f"{data}\\ZinzinIMEs\\{IME}")
@@ -228,7 +228,7 @@ class WizardCase(unittest.TestCase):
     # ---- a program holding the IME file
 
     def test_3_a_program_holding_the_ime_is_listed_and_ended(self):
-        ime_file = f"C:\\windows\\system32\\{IME}.zin.ime"
+        ime_file = f"{harness.SYSTEM_DIR}\\{IME}.zin.ime"
         ready = self.wine.prefix / "drive_c" / "holder-ready.txt"
         if ready.exists():
             ready.unlink()
