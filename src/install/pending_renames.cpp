@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -83,6 +84,12 @@ std::wstring path_at_boot(const wchar_t* path) {
     if (full.size() <= system_units || full[system_units] != L'\\' ||
         !same_name(full.substr(0, system_units).c_str(), system))
         return full;
+    // Windows doesn't redirect these folders: a 32-bit program reaches the
+    // 64-bit system's own.
+    const std::wstring rest = full.substr(system_units + 1);
+    for (const wchar_t* shared : {L"catroot\\", L"catroot2\\", L"drivers\\etc\\", L"logfiles\\", L"spool\\"})
+        if (rest.size() > std::wcslen(shared) && same_name(rest.substr(0, std::wcslen(shared)).c_str(), shared))
+            return full;
     return std::wstring(wow64, wow64_units) + full.substr(system_units);
 }
 

@@ -112,6 +112,11 @@ def snapshot():
                  windows / f"{demo.IME}.ini", windows / "Fonts" / "Comfortaa-Regular.ttf", places.desktop_link):
         files[str(path)] = file_state(path) if path.exists() else None
     registry = {key: session.reg_export(key) for key in KEYS}
+    # A 32-bit install or repair writes no machine key into the 64-bit view.
+    for view in harness.REG_VIEWS[1:]:
+        for key in KEYS[:2]:
+            if session.reg_export(key, view) is not None:
+                raise AssertionError(f"{key} is in the {view}-bit registry view")
     return files, registry
 
 

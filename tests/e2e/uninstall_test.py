@@ -257,10 +257,12 @@ class UninstallCase(unittest.TestCase):
         self.assertIsNotNone(self.wine.reg_query(UNINSTALL_KEY, "UninstallString"))
         self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"])
 
-        # Ended from the check's list: the run goes on.
+        # Ended from the check's list: the run goes on. While the check
+        # asks, the button can't start a second run inside the first.
         self.start_from_entry()
         self.wine.ui("click", TITLE, "1")
         self.wine.ui("wait", IME_STATUS)
+        self.assertIn("disabled", self.wine.state(TITLE, 1))
         self.wine.ui("click", IME_STATUS, "1015")
         harness.wait_until(lambda: not holder.running(), 30, "the helper to end")
         self.wine.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)

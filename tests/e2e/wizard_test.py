@@ -179,6 +179,15 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(values["ModifyPath"], f"{INSTALL_DIR}Unstall.exe -r name=[{IME}]")
         for root in ("HKLM", "HKCU"):
             self.assertEqual(self.wine.reg_query(f"{root}\\{VENDOR_KEY}", "ZMEInstallPath"), INSTALL_DIR)
+        # The system's list of installed programs shows the product (Wine
+        # prints "<key>|||<display name>", the name in the console's code page).
+        self.assertIn(f"{IME}|||", self.wine.run("uninstaller", "--list").stdout)
+        if harness.target_bits() == 32:
+            # A 32-bit install keeps to its own world: no IME file in the
+            # 64-bit system folder, no machine keys in the 64-bit view.
+            self.assertFalse((self.wine.to_linux("C:\\windows\\system32") / f"{IME}.zin.ime").exists())
+            for key in (UNINSTALL_KEY, f"HKLM\\{VENDOR_KEY}"):
+                self.assertIsNone(self.wine.reg_export(key, view="64"), key)
 
         # The shortcuts: the Start-menu folder and the desktop link.
         programs = self.special_folder("ProgramData") / "Microsoft" / "Windows" / "Start Menu" / "Programs"
