@@ -12,8 +12,9 @@ bash scripts/build.sh native native-asan win64 win32
 bash scripts/wine-prefix.sh null
 
 source scripts/wine-env.sh
-# One wineserver for the whole run keeps each wine start cheap.
-wineserver -p
+# One wineserver for the whole run keeps each wine start cheap (one that is
+# already running for the prefix is kept).
+wineserver -p 2>/dev/null || true
 trap 'wineserver -k 2>/dev/null || true' EXIT
 # Start Wine's own services now, detached from CTest: a service started by
 # the first test program would inherit its output pipe and hold CTest until
