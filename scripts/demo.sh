@@ -43,6 +43,11 @@ echo
 echo "== the win64 demo installer's wizard installs the demo IME"
 python3 scripts/demo_wizard.py
 
+# The shipped 32-bit installer in the same WoW64 prefix: where it lands.
+echo
+echo "== the win32 demo installer installs the demo IME (WoW64)"
+python3 scripts/demo_win32.py
+
 # The installed demo IME brought up to date from a local update server.
 echo
 echo "== the demo IME updated through 检查更新 from a local update server (signed lists; one forged package refused)"

@@ -2,15 +2,18 @@
 
 #include <imm.h>
 
+#include <cwchar>
 #include <memory>
 #include <new>
 
 #include "install/access_rights.h"
 #include "install/file_names.h"
+#include "install/ime_layout_removal.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
 #include "support/format_bounded.h"
+#include "support/unique_handle.h"
 #include "support/wide.h"
 
 namespace install {
@@ -21,6 +24,17 @@ void post_copy_failure(InstallRun& run, const wchar_t* installed_file) {
     wchar_t row[2 * app::kPathUnits];
     support::format_slot(row, kImeCopyFailedRow, installed_file);
     post_progress(run, -1, row);
+}
+
+void set_layout_text(HKL layout, const wchar_t* text) {
+    wchar_t key_name[9];
+    layout_key_name(layout, key_name);
+    wchar_t path[96];
+    support::format_slot(path, L"System\\CurrentControlSet\\Control\\Keyboard Layouts\\%ls", key_name);
+    support::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+    RegSetValueExW(key.get(), L"Layout Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::wcslen(text) * sizeof(wchar_t)));
 }
 
 }  // namespace
@@ -61,13 +75,23 @@ HKL register_ime(InstallRun& run) {
 
     wchar_t ime_file_name[app::kNameUnits + 8];
     support::format_slot(ime_file_name, L"%ls.zin.ime", ime_name);
-    // Registering the same file again would give Wine a second layout for
-    // it; Windows would hand back the one it has. Both now keep the first.
-    if (HKL existing = find_ime_layout(ime_file_name)) return existing;
-
-    HKL registered = ImmInstallIMEW(system_file, support::as_wide(run.info->layout_text));
-    if (registered != nullptr && run.journal != nullptr) run.journal->layout_registered(registered, system_file);
-    return find_ime_layout(ime_file_name);
+    const wchar_t* text = support::as_wide(run.info->layout_text);
+    const HKL existing = find_ime_layout(ime_file_name);
+    // Registered again so that a changed layout text reaches the system:
+    // Windows writes it into the layout the file already has and hands that
+    // one back; Wine adds a second layout for the same file instead.
+    const HKL registered = ImmInstallIMEW(system_file, text);
+    if (existing == nullptr) {
+        if (registered != nullptr && run.journal != nullptr) run.journal->layout_registered(registered, system_file);
+        return find_ime_layout(ime_file_name);
+    }
+    if (registered != nullptr && registered != existing) {
+        // Wine's duplicate goes; the layout users already have keeps its
+        // number and gets the text Windows would have written into it.
+        remove_ime_layout(registered, ime_file_name);
+        set_layout_text(existing, text);
+    }
+    return existing;
 }
 
 HKL find_ime_layout(const wchar_t* ime_file_name) {

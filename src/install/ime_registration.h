@@ -24,9 +24,10 @@ bool system_ime_path(wchar_t (&path)[app::kPathUnits], const wchar_t* ime_name);
 
 // Copies "<install dir><ime_name>.ime" onto the system IME file (opened to
 // Users), deletes the installed copy and registers the system file with
-// its layout text. A layout already registered for that file name is used
-// again instead of registering the file a second time (Windows' manager
-// does so itself; Wine's would add a second layout). Returns the layout
+// its layout text. A layout already registered for that file name is kept:
+// the file is registered again so that the layout text is current, and a
+// second layout that Wine's manager makes for the same file is removed
+// again (Windows' manager reuses the registration itself). Returns the layout
 // found for "<ime_name>.zin.ime", or 0: after a failed copy (with the row
 // kImeCopyFailedRow in the step list) or when no layout can be found.
 // With a journal, the system IME file is recorded before it is written and

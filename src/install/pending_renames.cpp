@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -64,10 +65,42 @@ std::wstring full_path(const wchar_t* path) {
     return std::wstring(full, length);
 }
 
+bool runs_under_wow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 }  // namespace
 
+std::wstring path_at_boot(const wchar_t* path) {
+    const std::wstring full = full_path(path);
+    if (!runs_under_wow64()) return full;
+    wchar_t system[MAX_PATH];
+    wchar_t wow64[MAX_PATH];
+    const UINT system_units = GetSystemDirectoryW(system, MAX_PATH);
+    const UINT wow64_units = GetSystemWow64DirectoryW(wow64, MAX_PATH);
+    if (system_units == 0 || system_units >= MAX_PATH || wow64_units == 0 || wow64_units >= MAX_PATH) return full;
+    // Only the folder itself and what lies below it: "system32x" is another folder.
+    if (full.size() <= system_units || full[system_units] != L'\\' ||
+        !same_name(full.substr(0, system_units).c_str(), system))
+        return full;
+    // Windows doesn't redirect these folders: a 32-bit program reaches the
+    // 64-bit system's own.
+    const std::wstring rest = full.substr(system_units + 1);
+    for (const wchar_t* shared : {L"catroot\\", L"catroot2\\", L"drivers\\etc\\", L"logfiles\\", L"spool\\"})
+        if (rest.size() > std::wcslen(shared) && same_name(rest.substr(0, std::wcslen(shared)).c_str(), shared))
+            return full;
+    return std::wstring(wow64, wow64_units) + full.substr(system_units);
+}
+
 bool schedule_replacement(const wchar_t* staged, const wchar_t* target) {
-    return MoveFileExW(staged, target, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+    // The staged copy lies beside its target, so both names are translated.
+    return MoveFileExW(path_at_boot(staged).c_str(), path_at_boot(target).c_str(),
+                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool schedule_deletion(const wchar_t* path) {
+    return MoveFileExW(path_at_boot(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
 bool cancel_scheduled_replacement(const wchar_t* staged) {
@@ -78,7 +111,7 @@ bool cancel_scheduled_replacement(const wchar_t* staged) {
     std::vector<RenamePair> pairs;
     DWORD type = REG_MULTI_SZ;
     if (!read_pairs(key.get(), pairs, type)) return false;
-    const std::wstring source = full_path(staged);
+    const std::wstring source = path_at_boot(staged);
     // The system appends each request: the newest for `staged` is the last.
     std::size_t newest = pairs.size();
     for (std::size_t i = 0; i < pairs.size(); ++i)
@@ -109,7 +142,7 @@ std::wstring scheduled_target(const wchar_t* staged) {
     std::vector<RenamePair> pairs;
     DWORD type = 0;
     if (!read_pairs(key.get(), pairs, type)) return {};
-    const std::wstring source = full_path(staged);
+    const std::wstring source = path_at_boot(staged);
     for (const RenamePair& pair : pairs)
         if (same_name(plain_path(pair.first), source)) return plain_path(pair.second);
     return {};

@@ -10,9 +10,20 @@
 
 namespace install {
 
+// `path` as the system sees it at boot. A 32-bit program on 64-bit Windows
+// sees SysWOW64 under the name of the system folder, but the list is
+// carried out by the 64-bit session manager, for which that name is the
+// 64-bit system folder: a path in the system folder is therefore recorded
+// under SysWOW64's own name. Any other path is returned as it is.
+std::wstring path_at_boot(const wchar_t* path);
+
 // Schedules `staged` to replace `target` at the next restart. true when
 // the system took the request (it needs administrator rights).
 bool schedule_replacement(const wchar_t* staged, const wchar_t* target);
+
+// Schedules the deletion of `path` at the next restart; true when the
+// system took the request.
+bool schedule_deletion(const wchar_t* path);
 
 // Takes the newest pending rename whose source is `staged` (compared
 // without regard to case) out of the list again; an earlier request for

@@ -105,6 +105,7 @@ struct Product {
     const wchar_t* display_name;
     const wchar_t* ime_name;
     InstallJournal* journal;
+    InstallRun* run;  // told of a link that couldn't be written
 };
 
 // A special folder with a trailing backslash; false when the shell has none.
@@ -136,8 +137,12 @@ void make_link(const Product& product, const LinkSpec& spec, const wchar_t* fold
     wchar_t arguments[kTextUnits];
     if (spec.arguments != nullptr) support::format_slot(arguments, spec.arguments, product.ime_name);
     if (product.journal != nullptr && !product.journal->before_file_write(link)) return;
-    create_shell_link(target, description, link, product.install_dir, spec.arguments != nullptr ? arguments : nullptr,
-                      spec.icon_index);
+    if (!create_shell_link(target, description, link, product.install_dir,
+                           spec.arguments != nullptr ? arguments : nullptr, spec.icon_index)) {
+        wchar_t row[2 * app::kPathUnits];
+        support::format_slot(row, kShortcutFailedRow, link);
+        post_progress(*product.run, -1, row);
+    }
 }
 
 // The user-word tool needs the product's single-character table.
@@ -207,7 +212,7 @@ int create_shortcuts(InstallRun& run) {
     if (run.info == nullptr) return 1;
     const ComApartment apartment;  // one for every link and the shell call
     const Product product{run.install_dir, support::as_wide(run.info->display_name),
-                          support::as_wide(run.info->ime_name), run.journal};
+                          support::as_wide(run.info->ime_name), run.journal, &run};
     if (is_plain_name(product.display_name)) {
         make_start_menu_links(product, run.info->shortcut_flags);
         make_desktop_link(product, run.info->shortcut_flags);

@@ -27,16 +27,20 @@ inline constexpr wchar_t kToolsFolderName[] = L"更多工具";
 // target. Then the package's post_install_open file, if any, is opened
 // with its default action.
 //
-// Always 1: a shortcut that can't be made is simply missing. A display
+// Always 1: a shortcut that can't be made is missing, and the step list
+// gets the row kShortcutFailedRow naming it. A display
 // name that isn't one plain folder name makes no shortcut at all (it would
 // put them outside the Start menu's own folder). With a journal, every
 // folder created and every link written is recorded.
 int create_shortcuts(InstallRun& run);
 
+// The row for a shortcut that couldn't be written; %ls is its path.
+inline constexpr wchar_t kShortcutFailedRow[] = L"创建快捷方式失败：%ls";
+
 // Writes one shell link at `link_path`: `target` with `arguments` (none
 // when null), `working_dir`, `description`, the icon at `icon_index` of
-// the target, shown normally. 1 when the component system and the link
-// object could be had (whether or not the file could be saved), else 0.
+// the target, shown normally. 1 when the link file was saved; 0 when it
+// wasn't, or the component system or the link object couldn't be had.
 int create_shell_link(const wchar_t* target, const wchar_t* description, const wchar_t* link_path,
                       const wchar_t* working_dir, const wchar_t* arguments, int icon_index);
 

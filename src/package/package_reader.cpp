@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include "support/buffer_error.h"
 
 namespace package {
 namespace {
@@ -17,7 +20,11 @@ PackageReader::PackageReader(const BlowfishContext* cipher, RawRead raw_read, Ra
     : cipher_(cipher),
       raw_read_(std::move(raw_read)),
       raw_seek_(std::move(raw_seek)),
-      buffer_(std::make_unique<std::uint8_t[]>(kWorkBufferSize)) {}
+      buffer_(new (std::nothrow) std::uint8_t[kWorkBufferSize]) {
+    // The reader can't work without its buffer: the program ends with the
+    // out-of-memory box (support/fatal_error.h), as the buffers' own do.
+    if (!buffer_) throw support::BufferError::out_of_memory();
+}
 
 void PackageReader::OnOpen(std::intptr_t handle) {
     positions_[handle] = 0;

@@ -6,6 +6,7 @@
 #include "app/records.h"
 #include "install/file_names.h"
 #include "install/ime_registration.h"
+#include "install/pending_renames.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
@@ -71,7 +72,7 @@ bool remove_layout_key(const wchar_t* layouts_key, const wchar_t* text) {
 }
 
 bool broadcast_preload_change() {
-    while (!send_setting_change(SMTO_ABORTIFHUNG, kTimedBroadcastWaitMs)) {
+    while (!send_setting_change(SMTO_NOTIMEOUTIFNOTHUNG, kTimedBroadcastWaitMs)) {
         if (g_broadcast_retries.fetch_add(1) >= kMaxRetryNotices) break;
         MessageBoxW(nullptr, L"", L"", MB_OK);
     }
@@ -82,7 +83,7 @@ bool broadcast_preload_change() {
 
 bool delete_or_schedule(const wchar_t* path) {
     if (DeleteFileW(path)) return true;
-    return MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    return install::schedule_deletion(path);
 }
 
 int clean_up_ime_layout(const wchar_t* product_name) {

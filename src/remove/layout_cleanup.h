@@ -28,8 +28,10 @@ bool remove_preload_entry(const wchar_t* text);
 // True when one was deleted; false also when the key doesn't open.
 bool remove_layout_key(const wchar_t* layouts_key, const wchar_t* text);
 
-// Tells all top-level windows that the preload list changed: first with a
-// 100 ms wait for hung windows, retried after an empty message box while
+// Tells all top-level windows that the preload list changed: first with
+// SMTO_NOTIMEOUTIFNOTHUNG, which waits for every window that keeps
+// answering and gives up on a hung one after 100 ms; retried after an
+// empty message box while
 // the process-wide retry counter allows (five boxes at most per process),
 // then once more, skipping hung windows and waiting at most
 // kPlainBroadcastWaitMs for each other one. True when the last send

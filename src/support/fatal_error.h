@@ -1,8 +1,9 @@
 #pragma once
-// How the program ends on a BufferError (buffer_error.h). Nothing catches
-// those errors; once the handler is installed at start-up, an uncaught one
-// (on any thread) shows its text in a message box and ends the process with
-// kFatalErrorExitCode. Anything else that ends up in std::terminate goes on
+// How the program ends on a BufferError (buffer_error.h) or a failed
+// allocation (std::bad_alloc, shown as "Fatal error: Out of memory!").
+// Nothing catches those errors; once the handler is installed at start-up,
+// an uncaught one (on any thread) shows its text in a message box and ends
+// the process with kFatalErrorExitCode. Anything else that ends up in std::terminate goes on
 // to the handler that was there before.
 
 namespace support {

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "app/folders.h"
 #include "app/process_records.h"
 #include "install/access_rights.h"
@@ -21,6 +24,21 @@ namespace {
 const wchar_t* ime_name() {
     const package::InstallInfo* info = app::install_info();
     return info != nullptr ? support::as_wide(info->ime_name) : L"";
+}
+
+// The folders of `directory` that don't exist yet, deepest first: those
+// that creating it makes.
+std::vector<std::wstring> missing_folders(const wchar_t* directory) {
+    std::vector<std::wstring> missing;
+    std::wstring folder = directory;
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    while (folder.size() > 3 && GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        missing.push_back(folder);
+        const std::size_t cut = folder.find_last_of(L'\\');
+        if (cut == std::wstring::npos) break;
+        folder.resize(cut);
+    }
+    return missing;
 }
 
 bool is_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
@@ -103,6 +121,7 @@ void CZZ_Install_BaseDlg::run_worker() {
         enable_item(kInstallButtonId, true);
         return;
     }
+    const std::vector<std::wstring> created = missing_folders(directory);
     if (GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES) {
         if (MessageBoxW(hwnd(), kDirectoryExistsText, kDirectoryExistsCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
             enable_item(kInstallButtonId, true);
@@ -125,6 +144,10 @@ void CZZ_Install_BaseDlg::run_worker() {
 
     install::InstallRun run = install::make_install_run(progress_.hwnd(), app::install_info());
     const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
+    // The run took back what it placed; the folders made for it go too
+    // when nothing else has come into them.
+    if (installed == 0)
+        for (const std::wstring& folder : created) RemoveDirectoryW(folder.c_str());
 
     set_item_text(kInstallButtonId, installed != 0 ? kInstallDoneText : kInstallQuitText);
     enable_item(kInstallButtonId, true);

@@ -54,6 +54,12 @@ void CCZZ_Uninstall::on_ok() {
 }
 
 void CCZZ_Uninstall::start_uninstall() {
+    // The run holds this thread, but the loaded-IME dialog and the retry
+    // boxes of the layout cleanup dispatch messages: a click queued
+    // meanwhile must not start a second run inside the first.
+    if (running_) return;
+    running_ = true;
+    enable_item(kUninstallButtonId, false);
     // Nothing is removed while a process holds the IME file and the user
     // chose to keep it running.
     if (!removal::confirm_ime_unloaded(product_name(), hwnd())) {
@@ -64,6 +70,10 @@ void CCZZ_Uninstall::start_uninstall() {
     removal::UninstallRun run = removal::make_uninstall_run(hwnd());
     removal::run_uninstall(run);
     set_item_text(kUninstallButtonId, kUninstallDoneCaption);
+    enable_item(kUninstallButtonId, true);
+    // Disabling took the focus away; Enter closes the dialog again.
+    SendMessageW(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(kUninstallButtonId)), TRUE);
+    running_ = false;
 }
 
 }  // namespace ui

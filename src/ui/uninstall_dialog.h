@@ -41,6 +41,7 @@ private:
 
     HICON icon_;
     bool abandoned_ = false;
+    bool running_ = false;
 };
 
 }  // namespace ui

@@ -11,7 +11,8 @@
 #ifndef IMEBASE_UPDATE_SERVER_DEFAULT
 #define IMEBASE_UPDATE_SERVER_DEFAULT ""
 #endif
-// 1 in test builds (CMake option IMEBASE_UPDATE_SERVER_FROM_ENVIRONMENT).
+// 1 in the build of this file that the test programs link, never in the
+// installer's (src/update/CMakeLists.txt).
 #ifndef IMEBASE_UPDATE_SERVER_FROM_ENVIRONMENT
 #define IMEBASE_UPDATE_SERVER_FROM_ENVIRONMENT 0
 #endif

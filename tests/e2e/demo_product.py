@@ -17,7 +17,7 @@ import harness
 IME = "ZZPinyin"
 DISPLAY_NAME = "紫金拼音输入法"
 WELCOME = f"欢迎使用 {DISPLAY_NAME} 安装程序"
-INSTALL_DIR = f"C:\\Program Files\\{IME}\\"
+INSTALL_DIR = f"{harness.PROGRAM_FILES}\\{IME}\\"
 INSTALL_DONE = "完成安装(&O)"
 COPY_NAME = "___zinzin_install_base___.exe"
 WORKSPACE = "__ZZIMEInstall"
@@ -69,7 +69,7 @@ class Places:
             return session.run("cmd", "/c", f"echo %{variable}%").stdout.strip()
 
         self.temp = session.to_linux(expand("TEMP"))
-        self.system = session.to_linux("C:\\windows\\system32")
+        self.system = session.to_linux(harness.SYSTEM_DIR)
         self.install_dir = session.to_linux(INSTALL_DIR)
         self.data_dir = session.to_linux(f"{expand('ALLUSERSPROFILE')}\\ZinzinIMEs\\{IME}")
         self.programs = (session.to_linux(expand("ProgramData")) / "Microsoft" / "Windows" / "Start Menu"

@@ -68,11 +68,28 @@ def build_dir():
     return Path(env) if env else source_dir() / "build" / "win64"
 
 
+def target_bits():
+    """32 when the programs under test are the win32 build's (IMEBASE_TARGET_BITS,
+    or a build folder named win32), else 64."""
+    bits = os.environ.get("IMEBASE_TARGET_BITS")
+    if bits:
+        return int(bits)
+    return 32 if build_dir().name == "win32" else 64
+
+
+# Where the programs of this build land: a 32-bit program on 64-bit Windows
+# gets "Program Files (x86)", its "system32" is SysWOW64, and its
+# HKLM\Software keys live in the registry's 32-bit view.
+PROGRAM_FILES = "C:\\Program Files (x86)" if target_bits() == 32 else "C:\\Program Files"
+SYSTEM_DIR = "C:\\windows\\syswow64" if target_bits() == 32 else "C:\\windows\\system32"
+REG_VIEWS = ("32", "64") if target_bits() == 32 else ("64",)
+
+
 def uidriver_path():
     env = os.environ.get("IMEBASE_UIDRIVER")
     path = Path(env) if env else build_dir() / "tests" / "e2e" / "uidriver.exe"
     if not path.is_file():
-        raise HarnessError(f"uidriver.exe not found at {path} (build the win64 preset)")
+        raise HarnessError(f"uidriver.exe not found at {path} (build the preset first)")
     return path
 
 
@@ -422,9 +439,9 @@ class WineSession:
         # A null session starts from the same template as an x11 one.
         self.desktop = desktop if graphics == "x11" else DEFAULT_DESKTOP
         self.ui_timeout_ms = ui_timeout_ms
-        # The registry view that "reg" reads and writes: the 64-bit one, where
-        # the win64 program keeps its keys.
-        self.reg_view = "64"
+        # The registry view that "reg" reads and writes: the one the build's
+        # programs see (32 for the win32 build, 64 for win64).
+        self.reg_view = REG_VIEWS[0]
         self.prefix = build_dir() / "e2e" / "prefixes" / name
         self.logs = build_dir() / "e2e" / "logs" / name
         self.uidriver = uidriver_path()
@@ -518,15 +535,16 @@ class WineSession:
         self.programs.append(program)
         return program
 
-    def run(self, exe, *args, timeout=120, cwd=None):
+    def run(self, exe, *args, timeout=120, cwd=None, view=None):
         """Runs a Windows program to its end: CompletedProcess with text
         stdout and stderr. Output goes through files, not pipes, so that a
-        Wine service started on the way can't hold the call open."""
+        Wine service started on the way can't hold the call open. "reg"
+        works in the product's registry view unless `view` names another."""
         argv = ["wine", str(exe), *[str(a) for a in args]]
         if str(exe).lower() == "reg":
             # With wine32 installed a plain "reg" is the 32-bit one, which
-            # sees the 32-bit registry view; name the view the product uses.
-            argv.append(f"/reg:{self.reg_view}")
+            # sees the 32-bit registry view; name the view.
+            argv.append(f"/reg:{view or self.reg_view}")
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             result = subprocess.run(argv, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=err, timeout=timeout)
@@ -663,7 +681,7 @@ class WineSession:
 
     # ---- registry
 
-    def reg_export(self, key):
+    def reg_export(self, key, view=None):
         """Every key and value under `key` ("HKEY_LOCAL_MACHINE\\Software\\..."
         or "HKLM\\..."), as parse_reg_export gives them; None when the key
         doesn't exist. Goes through reg's own export (UTF-16) in the product's
@@ -671,7 +689,7 @@ class WineSession:
         key = _full_root(key)
         with tempfile.TemporaryDirectory(dir=self.prefix / "drive_c") as folder:
             target = Path(folder) / "export.reg"
-            self.run("reg", "export", key, self.to_windows(target), "/y", timeout=120)
+            self.run("reg", "export", key, self.to_windows(target), "/y", timeout=120, view=view)
             if not target.exists():
                 return None
             data = target.read_bytes()
@@ -679,9 +697,9 @@ class WineSession:
             data.decode("utf-8", errors="replace")
         return parse_reg_export(text)
 
-    def reg_query(self, key, name=""):
+    def reg_query(self, key, name="", view=None):
         """One value (name "" is the default value), or None."""
-        keys = self.reg_export(key)
+        keys = self.reg_export(key, view)
         if not keys:
             return None
         values = keys.get(_full_root(key))

@@ -112,6 +112,11 @@ def snapshot():
                  windows / f"{demo.IME}.ini", windows / "Fonts" / "Comfortaa-Regular.ttf", places.desktop_link):
         files[str(path)] = file_state(path) if path.exists() else None
     registry = {key: session.reg_export(key) for key in KEYS}
+    # A 32-bit install or repair writes no machine key into the 64-bit view.
+    for view in harness.REG_VIEWS[1:]:
+        for key in KEYS[:2]:
+            if session.reg_export(key, view) is not None:
+                raise AssertionError(f"{key} is in the {view}-bit registry view")
     return files, registry
 
 
@@ -229,7 +234,7 @@ class RepairCase(unittest.TestCase):
 
     def test_5_a_program_holding_the_ime_file_is_ended_first(self):
         ready = session.prefix / "drive_c" / "holder-ready.txt"
-        holder = session.launch(session.to_windows(IME_HOLDER), f"C:\\windows\\system32\\{demo.IME}.zin.ime",
+        holder = session.launch(session.to_windows(IME_HOLDER), f"{harness.SYSTEM_DIR}\\{demo.IME}.zin.ime",
                                 session.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
         program = self.start_copy()

@@ -271,7 +271,7 @@ class UpdateCase(unittest.TestCase):
         ready = self.wine.prefix / "drive_c" / "holder-ready.txt"
         if ready.exists():
             ready.unlink()
-        holder = self.wine.launch(self.wine.to_windows(IME_HOLDER), f"C:\\windows\\system32\\{IME}.zin.ime",
+        holder = self.wine.launch(self.wine.to_windows(IME_HOLDER), f"{harness.SYSTEM_DIR}\\{IME}.zin.ime",
                                   self.wine.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
 

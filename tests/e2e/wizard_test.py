@@ -67,7 +67,7 @@ class WizardCase(unittest.TestCase):
         cls.wine = session
         temp = cls.wine.run("cmd", "/c", "echo %TEMP%").stdout.strip()
         cls.temp = cls.wine.to_linux(temp)
-        cls.system = cls.wine.to_linux("C:\\windows\\system32")
+        cls.system = cls.wine.to_linux(harness.SYSTEM_DIR)
         cls.install_dir = cls.wine.to_linux(INSTALL_DIR)
         data = cls.wine.run("cmd", "/c", "echo %ALLUSERSPROFILE%").stdout.strip()
         cls.data_dir = cls.wine.to_linux(f"{data}\\ZinzinIMEs\\{IME}")
@@ -179,6 +179,15 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(values["ModifyPath"], f"{INSTALL_DIR}Unstall.exe -r name=[{IME}]")
         for root in ("HKLM", "HKCU"):
             self.assertEqual(self.wine.reg_query(f"{root}\\{VENDOR_KEY}", "ZMEInstallPath"), INSTALL_DIR)
+        # The system's list of installed programs shows the product (Wine
+        # prints "<key>|||<display name>", the name in the console's code page).
+        self.assertIn(f"{IME}|||", self.wine.run("uninstaller", "--list").stdout)
+        if harness.target_bits() == 32:
+            # A 32-bit install keeps to its own world: no IME file in the
+            # 64-bit system folder, no machine keys in the 64-bit view.
+            self.assertFalse((self.wine.to_linux("C:\\windows\\system32") / f"{IME}.zin.ime").exists())
+            for key in (UNINSTALL_KEY, f"HKLM\\{VENDOR_KEY}"):
+                self.assertIsNone(self.wine.reg_export(key, view="64"), key)
 
         # The shortcuts: the Start-menu folder and the desktop link.
         programs = self.special_folder("ProgramData") / "Microsoft" / "Windows" / "Start Menu" / "Programs"
@@ -228,7 +237,7 @@ class WizardCase(unittest.TestCase):
     # ---- a program holding the IME file
 
     def test_3_a_program_holding_the_ime_is_listed_and_ended(self):
-        ime_file = f"C:\\windows\\system32\\{IME}.zin.ime"
+        ime_file = f"{harness.SYSTEM_DIR}\\{IME}.zin.ime"
         ready = self.wine.prefix / "drive_c" / "holder-ready.txt"
         if ready.exists():
             ready.unlink()

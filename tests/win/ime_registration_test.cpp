@@ -180,16 +180,19 @@ TEST_F(ImeRegistrationTest, RegistersTheSystemCopyAndFindsItsLayout) {
     EXPECT_TRUE(page_.rows().empty());
 }
 
-TEST_F(ImeRegistrationTest, SecondRegistrationReusesTheLayout) {
+TEST_F(ImeRegistrationTest, SecondRegistrationReusesTheLayoutWithTheNewText) {
     place_ime();
     const HKL first = install::register_ime(run_);
     ASSERT_NE(first, nullptr);
-    place_ime();  // a repair brings the file again
+    place_ime();  // a repair or a newer package brings the file again
+    support::copy_slot(support::wide_slot(info_.layout_text), L"新的输入法名称");
 
     const HKL second = install::register_ime(run_);
 
     EXPECT_EQ(second, first);
-    EXPECT_EQ(layout_keys_for(ime_name_ + L".zin.ime").size(), 1u);
+    const std::vector<LayoutKey> keys = layout_keys_for(ime_name_ + L".zin.ime");
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].layout_text, L"新的输入法名称");
     EXPECT_TRUE(wintest::file_exists(system_ime()));
     EXPECT_FALSE(wintest::file_exists(installed_ime()));
 }

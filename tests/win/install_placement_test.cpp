@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "install/file_names.h"
 #include "install/file_placement.h"
 #include "install/font_install.h"
 #include "install/install_journal.h"
@@ -218,6 +219,28 @@ TEST(FileInUse, WithoutAJournalTheReplacementStaysScheduled) {
     EXPECT_EQ(run.restart_needed, 1);
     EXPECT_EQ(install::scheduled_target(staged.c_str()), busy);
     EXPECT_TRUE(install::cancel_scheduled_replacement(staged.c_str()));
+}
+
+TEST(FileInUse, InTheSystemFolderIsRecordedUnderItsNameAtBoot) {
+    // A 32-bit program's system folder is SysWOW64; the list is carried out
+    // by the 64-bit system, for which "system32" is another folder.
+    wchar_t system[MAX_PATH];
+    wchar_t real[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    ASSERT_GT(wow64 ? GetSystemWow64DirectoryW(real, MAX_PATH) : GetSystemDirectoryW(real, MAX_PATH), 0u);
+    const std::wstring name = wintest::unique_name(L"pending") + L".dll";
+    const std::wstring busy = std::wstring(system) + L"\\" + name;
+    const std::wstring staged = busy + install::kStagedSuffix;
+    put_file(busy, "old");
+    put_file(staged, "new");
+    ASSERT_TRUE(install::schedule_replacement(staged.c_str(), busy.c_str()));
+
+    EXPECT_TRUE(install::same_name(install::scheduled_target(staged.c_str()), std::wstring(real) + L"\\" + name));
+    EXPECT_TRUE(install::cancel_scheduled_replacement(staged.c_str()));
+    DeleteFileW(staged.c_str());
+    DeleteFileW(busy.c_str());
 }
 
 // --- fonts ---

@@ -32,6 +32,16 @@ std::wstring system_file(const std::wstring& product) {
     return std::wstring(dir) + L"\\" + product + L".zin.ime";
 }
 
+// The same file as the 64-bit system names it at boot: a 32-bit program's
+// system folder is SysWOW64.
+std::wstring boot_name(const std::wstring& product) {
+    BOOL wow64 = FALSE;
+    wchar_t folder[MAX_PATH] = {};
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) GetSystemWow64DirectoryW(folder, MAX_PATH);
+    else GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\" + product + L".zin.ime";
+}
+
 bool in_layout_list(HKL layout) {
     std::vector<HKL> list(static_cast<std::size_t>(GetKeyboardLayoutList(0, nullptr)) + 1);
     list.resize(static_cast<std::size_t>(GetKeyboardLayoutList(static_cast<int>(list.size()), list.data())));
@@ -158,7 +168,7 @@ TEST_F(LayoutCleanup, AFileHeldOpenIsDeletedAtTheNextRestart) {
     bool has_renames = false;
     const std::vector<BYTE> renames = pending_renames(has_renames);
     const std::wstring listed(reinterpret_cast<const wchar_t*>(renames.data()), renames.size() / sizeof(wchar_t));
-    EXPECT_NE(listed.find(file_), std::wstring::npos);
+    EXPECT_NE(listed.find(boot_name(product_)), std::wstring::npos);
     EXPECT_FALSE(in_layout_list(layout_));
     restore_pending_renames(had_renames, renames_before);
 }

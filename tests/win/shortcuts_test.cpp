@@ -19,6 +19,7 @@
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "package/install_info.h"
+#include "progress_page.h"
 #include "scratch.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
@@ -227,6 +228,19 @@ TEST_F(ShortcutsTest, EveryShortcutWithItsTargetArgumentsAndIcon) {
     // The settings shortcut also goes on the desktop, where the removal looks.
     expect_link(desktop_.folder() + d + L"系统设置.lnk", dir() + L"config.exe", (L"/n '" + n + L"'").c_str(),
                 d + L" 的使用习惯更改和设定", 0);
+}
+
+TEST_F(ShortcutsTest, ALinkThatCannotBeWrittenIsNamedInTheStepList) {
+    wintest::ProgressPage page;
+    run_.step_list = install::make_install_run(page.window(), &info_, &context_).step_list;
+    info_.shortcut_flags = 0x800;
+    // A file stands where the tools folder belongs.
+    ASSERT_TRUE(CreateDirectoryW(program_folder_.c_str(), nullptr));
+    ASSERT_TRUE(wintest::write_file(tools_folder_.substr(0, tools_folder_.size() - 1), {'x'}));
+
+    EXPECT_EQ(install::create_shortcuts(run_), 1);
+
+    EXPECT_EQ(page.rows(), std::vector<std::wstring>{L"创建快捷方式失败：" + tools_folder_ + L"卸载软件.lnk"});
 }
 
 TEST_F(ShortcutsTest, RepairAloneMakesTheToolsFolderWithOnlyItsShortcut) {

@@ -262,7 +262,8 @@ TEST_P(FatalBufferError, ShowsTheTextAndExitsWithItsCode) {
         GetDlgItemTextW(found.box, 0xFFFF, text, 128);  // the box's static text
         if (text[0] == L'\0') Sleep(50);
     }
-    EXPECT_STREQ(text, L"The string has no terminating null character!");
+    EXPECT_STREQ(text, GetParam() == std::wstring(L"memory") ? L"Fatal error: Out of memory!"
+                                                              : L"The string has no terminating null character!");
     PostMessageW(found.box, WM_COMMAND, IDOK, 0);
 
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
@@ -274,4 +275,4 @@ TEST_P(FatalBufferError, ShowsTheTextAndExitsWithItsCode) {
     CloseHandle(process.hProcess);
 }
 
-INSTANTIATE_TEST_SUITE_P(OnAnyThread, FatalBufferError, ::testing::Values(L"main", L"thread"));
+INSTANTIATE_TEST_SUITE_P(OnAnyThread, FatalBufferError, ::testing::Values(L"main", L"thread", L"memory"));

@@ -306,6 +306,17 @@ TEST_F(Wizard, AnExistingDirectoryConfirmedGoesWithTheDataFolderBeforeTheRun) {
     EXPECT_EQ(wizard.result(), 0);
 }
 
+TEST_F(Wizard, AFailedFirstInstallLeavesNoFolderBehind) {
+    const std::wstring made = setup.scratch_file(L"fresh");
+    accept_licence();
+    set_directory(made + L"\\deeper\\");
+    click(kButton);
+    ASSERT_TRUE(wait_for_worker());
+
+    EXPECT_EQ(step_rows(wizard).back(), install::kRowFailed);
+    EXPECT_FALSE(wintest::folder_exists(made));
+}
+
 TEST_F(Wizard, AnImeFileHeldByAProgramStopsTheInstallUntilItIsEnded) {
     const std::wstring held = setup.scratch_file(setup.ime_name() + L".zin.ime");
     ASSERT_TRUE(CopyFileW(wintest::fixture_path(L"verfix_none.dll").c_str(), held.c_str(), FALSE));
