@@ -146,7 +146,13 @@ protected:
             }
             return;
         }
-        set_string(HKEY_LOCAL_MACHINE, update::kServerKey, update::kServerValue, address);
+        // The 64-bit view, where the program looks from either build.
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, update::kServerKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                                  nullptr, &key, nullptr), ERROR_SUCCESS);
+        RegSetValueExW(key, update::kServerValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(address),
+                       static_cast<DWORD>((wcslen(address) + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
     }
     std::wstring uninstall_key() const { return L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ime_; }
 
