@@ -62,8 +62,9 @@ bool copy_now(const wchar_t* source, const wchar_t* target) {
     // old file with its attributes.
     clear_read_only(target);
     if (!CopyFileW(source, target, FALSE)) return false;
-    // The copy is in place whether or not Users can be let in.
-    grant_users_access(target);
+    // The copy is in place whether or not its rights could be set: data
+    // opened to Users, code left with its folder's default rights.
+    apply_install_rights(target);
     return true;
 }
 
@@ -192,7 +193,13 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
         // install folder with the rest of the tree.
         const std::wstring ime_name = support::to_wide(run.info->ime_name);
         wchar_t data_dir[app::kPathUnits] = {};
-        if (app::common_data_dir(data_dir, ime_name.c_str())) place_macro_tree(macro, data_dir, run);
+        if (app::common_data_dir(data_dir, ime_name.c_str())) {
+            place_macro_tree(macro, data_dir, run);
+            // The input method writes its data here from ordinary users'
+            // programs: the folder, and what is made in it later, is theirs
+            // to change.
+            apply_install_rights(data_dir);
+        }
     }
 }
 
