@@ -8,6 +8,7 @@
 #include "install/access_rights.h"
 #include "install/font_install.h"
 #include "install/install_journal.h"
+#include "install/install_list.h"
 #include "install/pending_renames.h"
 #include "install/read_only.h"
 #include "support/text_slot.h"
@@ -140,10 +141,13 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
     InstallJournal* journal = journal_of(run);
     // A target whose old content can't be kept for undoing isn't touched
     // now; it is replaced at the restart like one in use.
-    if (journal == nullptr || journal->before_file_write(target)) {
-        if (copy_now(source, target)) return Placement::Copied;
-    }
-    return stage_for_restart(source, target, run);
+    Placement placed = Placement::Failed;
+    if ((journal == nullptr || journal->before_file_write(target)) && copy_now(source, target))
+        placed = Placement::Copied;
+    else
+        placed = stage_for_restart(source, target, run);
+    if (placed != Placement::Failed && run != nullptr) note_placed_file(*run, target);
+    return placed;
 }
 
 int copy_tree(const wchar_t* source, const wchar_t* target, int keep, InstallRun* run) {
@@ -213,6 +217,8 @@ int place_files(InstallRun& run) {
     PathSlot extract_dir;
     if (!folder_prefix(extract_dir, run.context->extract_dir)) return 0;
 
+    // Before anything lands there: whether the folder is the product's own.
+    note_install_folder(run);
     place_system_files(extract_dir.c_str(), run);
     copy_tree(extract_dir.c_str(), install_dir, 0, &run);
 

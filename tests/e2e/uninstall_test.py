@@ -134,12 +134,18 @@ class UninstallCase(unittest.TestCase):
         self.wine.launch("start", self.wine.to_windows(link))
         self.wine.ui("wait", TITLE)
 
-    def start_from_entry(self):
-        """As the system's list of programs does: the entry's UninstallString."""
+    def start_from_entry(self, quoted=True):
+        """As the system's list of programs does: the entry's UninstallString,
+        quoted as this install writes it, or unquoted as earlier ones did."""
         command = self.wine.reg_query(UNINSTALL_KEY, "UninstallString")
-        self.assertEqual(command, f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
-        exe, _, arguments = command.partition(".exe ")
-        program = self.wine.launch(exe + ".exe", *arguments.split())
+        if quoted:
+            self.assertEqual(command, f'"{INSTALL_DIR}Unstall.exe" -u name=[{IME}]')
+            exe, _, arguments = command[1:].partition('" ')
+        else:
+            self.assertEqual(command, f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
+            exe, _, arguments = command.partition(".exe ")
+            exe += ".exe"
+        program = self.wine.launch(exe, *arguments.split())
         self.wine.ui("wait", TITLE)
         return program
 
@@ -252,8 +258,11 @@ class UninstallCase(unittest.TestCase):
         self.assertIsNotNone(self.wine.reg_query(UNINSTALL_KEY, "UninstallString"))
         self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"])
 
-        # Ended from the check's list: the run goes on.
-        self.start_from_entry()
+        # Ended from the check's list: the run goes on. The entry as an
+        # earlier install wrote it, unquoted, still starts the uninstall.
+        self.wine.run("reg", "add", UNINSTALL_KEY, "/v", "UninstallString", "/d",
+                      f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]", "/f")
+        self.start_from_entry(quoted=False)
         self.wine.ui("click", TITLE, "1")
         self.wine.ui("wait", IME_STATUS)
         self.wine.ui("click", IME_STATUS, "1015")

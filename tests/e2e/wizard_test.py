@@ -175,8 +175,8 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(values["RegOwner"], "测试用户")
         self.assertEqual(values["RegCompany"], "测试公司")
         self.assertEqual(values["InstallLocation"], INSTALL_DIR)
-        self.assertEqual(values["UninstallString"], f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
-        self.assertEqual(values["ModifyPath"], f"{INSTALL_DIR}Unstall.exe -r name=[{IME}]")
+        self.assertEqual(values["UninstallString"], f'"{INSTALL_DIR}Unstall.exe" -u name=[{IME}]')
+        self.assertEqual(values["ModifyPath"], f'"{INSTALL_DIR}Unstall.exe" -r name=[{IME}]')
         for root in ("HKLM", "HKCU"):
             self.assertEqual(self.wine.reg_query(f"{root}\\{VENDOR_KEY}", "ZMEInstallPath"), INSTALL_DIR)
 

@@ -546,7 +546,7 @@ TEST(RunInstall, TheDemoProductInstallsWithEveryFileShortcutAndLayout) {
         EXPECT_TRUE(file_exists(program + link)) << link;
     EXPECT_TRUE(file_exists(product.desktop_link));
     EXPECT_EQ(string_value(HKEY_LOCAL_MACHINE, product.uninstall_key, L"UninstallString").text,
-              fixture.install_dir() + L"Unstall.exe -u name=[" + product.ime + L"]");
+              L"\"" + fixture.install_dir() + L"Unstall.exe\" -u name=[" + product.ime + L"]");
 #endif
 }
 
