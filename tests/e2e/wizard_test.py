@@ -129,6 +129,18 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(self.wine.ui_result("click", WELCOME, "1").returncode, 1)
         self.accept_licence()
 
+        # A system folder typed as the install folder is refused, and
+        # nothing lands there or leaves it.
+        drivers = self.wine.prefix / "drive_c" / "windows" / "system32" / "drivers"
+        (drivers / "sentinel.txt").write_text("the system's")
+        before = sorted(p.name for p in drivers.iterdir())
+        self.wine.ui("type", WELCOME, "1022", "C:\\windows\\system32\\drivers")
+        self.wine.ui("click", WELCOME, "1")
+        self.assertIn("不能安装到这里", self.wine.msgbox("安装错误？", answer="ok"))
+        self.wine.ui("wait-state", WELCOME, "1", "enabled")
+        self.assertEqual(sorted(p.name for p in drivers.iterdir()), before)
+        self.wine.ui("type", WELCOME, "1022", INSTALL_DIR)
+
         self.wine.ui("tab", WELCOME, "1019", "用户信息")
         self.wine.ui("wait-state", WELCOME, "1004", "visible")
         self.assertIn("hidden", self.wine.state(WELCOME, 1022))
