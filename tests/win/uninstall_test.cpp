@@ -209,6 +209,14 @@ TEST(UninstallRun, OnlyTheListedFilesOfTheProductGoAndARowSaysWhatStayed) {
     EXPECT_EQ(run_over_page(&product.command), rows_with(row_of(removal::kNotOursFormat, folder)));
     for (const wchar_t* name : {L"unstall.exe", L"_backup_.dat", L"sentinel.txt", L"_installed_.lst"})
         EXPECT_TRUE(file_exists(folder + name)) << name;
+
+    // A list that leads out of its folder is no list at all.
+    ASSERT_TRUE(put_file(folder + L"_installed_.lst", "product=" + narrow(product.command.product_name) +
+                                                          "\r\nfolder=own\r\nunstall.exe\r\n..\\outside.txt\r\n"));
+    ASSERT_TRUE(put_file(other.file(L"outside.txt"), "x"));
+    EXPECT_EQ(run_over_page(&product.command), rows_with(row_of(removal::kNotOursFormat, folder)));
+    EXPECT_TRUE(file_exists(other.file(L"outside.txt")));
+    EXPECT_TRUE(file_exists(folder + L"unstall.exe"));
 }
 
 TEST(UninstallRun, ARecordWithoutDialogOrCommandPostsNowhereAndRemovesNothing) {
