@@ -44,6 +44,8 @@ DWORD own_session() {
     return session;
 }
 
+// True when the process has a module whose full path ends with
+// `file_name` (at most the first 1024 modules are examined).
 bool holds_through(HANDLE process, const wchar_t* file_name) {
     std::vector<HMODULE> modules(kModuleRoom);
     DWORD needed = 0;
@@ -59,6 +61,8 @@ bool holds_through(HANDLE process, const wchar_t* file_name) {
     return false;
 }
 
+// The base name of the process's main module, read in the system's ANSI
+// code page and converted; empty when it can't be read.
 void main_module_name_through(HANDLE process, wchar_t (&name)[kHolderNameUnits]) {
     name[0] = L'\0';
     HMODULE first = nullptr;
@@ -104,17 +108,6 @@ bool path_ends_with(const wchar_t* module_path, const wchar_t* file_name) {
     // Ordinal comparison without case: file names, not words of a language.
     return CompareStringOrdinal(module_path + (path_length - name_length), static_cast<int>(name_length), file_name,
                                 static_cast<int>(name_length), TRUE) == CSTR_EQUAL;
-}
-
-bool process_holds(DWORD id, const wchar_t* file_name) {
-    const support::UniqueHandle process = open_for_reading(id);
-    return process && holds_through(process.get(), file_name);
-}
-
-void main_module_name(DWORD id, wchar_t (&name)[kHolderNameUnits]) {
-    name[0] = L'\0';
-    const support::UniqueHandle process = open_for_reading(id);
-    if (process) main_module_name_through(process.get(), name);
 }
 
 std::vector<HolderProcess> find_ime_holders(const wchar_t* file_name, DWORD skip_id) {

@@ -27,12 +27,6 @@ struct HolderProcess {
 // with "abc.ime"). An empty path or name never matches.
 bool path_ends_with(const wchar_t* module_path, const wchar_t* file_name);
 
-// True when process `id` has a module whose full path ends with
-// `file_name` (at most the first 1024 modules are examined). False when
-// the process can't be opened for query and memory reading or its modules
-// can't be listed.
-bool process_holds(DWORD id, const wchar_t* file_name);
-
 // The processes that hold `file_name`, in the order the system lists their
 // identifiers, each opened once for everything the scan reads. Never
 // listed: `skip_id` (the caller's own process: ending it would end the
@@ -48,10 +42,5 @@ std::vector<HolderProcess> find_ime_holders(const wchar_t* file_name, DWORD skip
 // has gone, or another that now has the identifier, is left alone. The
 // handle (to wait on) or none.
 HANDLE end_listed_process(const HolderProcess& holder, UINT exit_code);
-
-// The base name of process `id`'s main module, read in the system's ANSI
-// code page and converted; empty when the process or the name can't be
-// read.
-void main_module_name(DWORD id, wchar_t (&name)[kHolderNameUnits]);
 
 }  // namespace removal

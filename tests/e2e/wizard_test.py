@@ -171,7 +171,12 @@ class WizardCase(unittest.TestCase):
         installed = sorted(str(p.relative_to(self.install_dir)).replace("/", "\\")
                            for p in self.install_dir.rglob("*") if p.is_file())
         expected = [f for f in product_files() if not f.startswith("$") and f != f"{IME}.ime"]
-        self.assertEqual(installed, sorted(expected + ["_backup_.dat", "unstall.exe"]))
+        self.assertEqual(installed, sorted(expected + ["_backup_.dat", "_installed_.lst", "unstall.exe"]))
+        # Beside the kept package, the list of what the install placed: every
+        # file there, in a folder the install made.
+        listed = (self.install_dir / "_installed_.lst").read_text(encoding="utf-8").splitlines()
+        self.assertEqual(listed[:2], [f"product={IME}", "folder=own"])
+        self.assertLessEqual(set(installed), set(listed[2:]))
         for name in expected:
             relative = name.replace("\\", "/")
             self.assertEqual((self.install_dir / relative).read_bytes(), (DEMO_PRODUCT / relative).read_bytes(), name)
