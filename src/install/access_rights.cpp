@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/folders.h"
+#include "app/protected_folders.h"
 #include "install/users_acl.h"
 #include "support/format_bounded.h"
 
@@ -104,7 +105,10 @@ bool is_in_data_area(const wchar_t* path) {
 }
 
 int apply_install_rights(const wchar_t* path) {
-    return is_in_data_area(path) ? grant_users_access(path) : restore_default_rights(path);
+    // ProgramData lets any user make folders: a data folder made in advance
+    // as a link to a folder of programs must not open that folder to Users.
+    const bool data = is_in_data_area(path) && !app::passes_through_link(path);
+    return data ? grant_users_access(path) : restore_default_rights(path);
 }
 
 int copy_file_granting_users(const wchar_t* existing, const wchar_t* new_file, BOOL fail_if_exists) {

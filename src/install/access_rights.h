@@ -38,8 +38,9 @@ int restore_default_rights(const wchar_t* path);
 bool is_in_data_area(const wchar_t* path);
 
 // The rights an installed file or folder gets, by the rule above:
-// grant_users_access inside the data area, restore_default_rights
-// elsewhere. Its result.
+// grant_users_access inside the data area (unless the path passes through
+// a link, which could lead anywhere), restore_default_rights elsewhere.
+// Its result.
 int apply_install_rights(const wchar_t* path);
 
 // Copies `existing` to `new_file` (`fail_if_exists` as for CopyFileW) and

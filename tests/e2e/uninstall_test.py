@@ -306,6 +306,11 @@ class UninstallCase(unittest.TestCase):
         target = c / "target"
         target.mkdir()
         (c / "link").symlink_to(target)
+        # The product's data folder made a link to the target in advance:
+        # the removal doesn't follow it.
+        shutil.rmtree(self.places.data_dir)
+        self.places.data_dir.symlink_to(target)
+        (target / "data-sentinel.txt").write_text("the user's")
         profile = session.to_linux(session.run("cmd", "/c", "echo %USERPROFILE%").stdout.strip())
         for folder in (c / "windows" / "system32" / "drivers", profile, c, other, c / "link"):
             sentinel = (target if folder == c / "link" else folder) / "sentinel.txt"
@@ -321,6 +326,8 @@ class UninstallCase(unittest.TestCase):
             self.uninstall_with_extra_row(f"  {value} 不是本产品的安装目录，其中的文件未删除。")
             self.assertEqual(sentinel.read_text(), "the user's", folder)
             sentinel.unlink()
+        self.assertEqual((target / "data-sentinel.txt").read_text(), "the user's")
+        self.places.data_dir.unlink()
         self.assertTrue((other / "unstall.exe").exists())
         self.assertTrue((self.places.install_dir / "unstall.exe").exists())  # named by no key of the run
         shutil.rmtree(self.places.install_dir)
