@@ -120,35 +120,6 @@ TEST(DataArea, OnlyPathsBelowTheProductsDataFolderAreData) {
         EXPECT_FALSE(install::is_in_data_area(path.c_str())) << path;
 }
 
-// Any user may make folders in the common data folder: a product's data
-// folder made in advance as a link to another folder doesn't open that
-// folder to Users.
-TEST(DataArea, APathThroughALinkGetsTheDefaultRights) {
-    wchar_t common[MAX_PATH] = {};
-    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common)));
-    TempFolder target;
-    const std::wstring area = std::wstring(common) + L"\\ZinzinIMEs";
-    CreateDirectoryW(area.c_str(), nullptr);
-    const std::wstring link = area + L"\\link-" + std::to_wstring(GetCurrentProcessId());
-    // Wine answers TRUE and makes nothing; the end-to-end uninstall test
-    // covers links there.
-    CreateSymbolicLinkW(link.c_str(), target.path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
-    const DWORD made = GetFileAttributesW(link.c_str());
-    if (made == INVALID_FILE_ATTRIBUTES || (made & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-        GTEST_SKIP() << "no symbolic links here";
-    static std::vector<install::GivenRights> given;
-    given.clear();
-    install::set_rights_watcher([](const wchar_t*, install::GivenRights rights) { given.push_back(rights); });
-    const std::wstring file = target.file(L"x.dat");
-    write_file(file, "x");
-    install::apply_install_rights((link + L"\\x.dat").c_str());
-    install::apply_install_rights(file.c_str());
-    install::set_rights_watcher(nullptr);
-    RemoveDirectoryW(link.c_str());
-    EXPECT_EQ(given, (std::vector<install::GivenRights>{install::GivenRights::FolderDefault,
-                                                         install::GivenRights::FolderDefault}));
-}
-
 TEST(CopyFileGrantingUsers, CopiesContentAndOverwrites) {
     TempFolder folder;
     const std::wstring source = folder.file(L"source.bin");
