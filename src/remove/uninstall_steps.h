@@ -1,7 +1,7 @@
 #pragma once
 // The work of the uninstall run's steps 1 to 4, each usable on its own.
-// None reports anything but step 2 (what it left): whatever is already gone, or can't be removed,
-// is passed over.
+// None reports anything but step 2 (what it left in the install folder):
+// whatever is already gone, or can't be removed, is passed over.
 
 namespace removal {
 
