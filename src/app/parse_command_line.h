@@ -15,7 +15,7 @@ namespace app {
 // display_name: "DisplayName" of the product's uninstall entry (HKLM
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<name>").
 // install_dir: "ZMEInstallPath" of its vendor key ("Software\marlix\<name>"),
-// the current user's key first, then the machine's. The look-ups run
+// the machine's key first, then the current user's. The look-ups run
 // whatever the name holds, also when it is empty (install mode).
 void parse_command_line(RunContext& run, CommandRecord& command);
 

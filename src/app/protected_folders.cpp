@@ -142,7 +142,58 @@ bool is_same_or_above(std::wstring_view ancestor, std::wstring_view path) {
     return path.size() == ancestor.size() || path[ancestor.size()] == L'\\';
 }
 
+// Folders whose every subfolder is the system's.
+std::vector<std::wstring> system_folders() {
+    std::vector<std::wstring> list;
+    wchar_t path[MAX_PATH] = {};
+    if (const UINT n = GetWindowsDirectoryW(path, MAX_PATH); n != 0 && n < MAX_PATH) add(list, path);
+    if (const UINT n = GetSystemDirectoryW(path, MAX_PATH); n != 0 && n < MAX_PATH) add(list, path);
+    if (const UINT n = GetSystemWow64DirectoryW(path, MAX_PATH); n != 0 && n < MAX_PATH) add(list, path);
+    for (const int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_FONTS}) add_special_folder(list, csidl);
+    for (const wchar_t* name : {L"SystemRoot", L"windir"}) add_environment_folder(list, name);
+    return list;
+}
+
+bool is_inside_any(std::wstring_view path, const std::vector<std::wstring>& folders) {
+    for (const std::wstring& folder : folders)
+        if (is_same_or_above(folder, path)) return true;
+    return false;
+}
+
 }  // namespace
+
+bool is_system_location(const wchar_t* folder) {
+    if (is_protected_folder(folder)) return true;
+    return is_inside_any(canonical(folder), system_folders());
+}
+
+bool is_inside_profile(const wchar_t* folder) {
+    if (folder == nullptr) return true;
+    std::vector<std::wstring> profiles = profiles_folders();
+    add_special_folder(profiles, CSIDL_PROFILE);
+    add_environment_folder(profiles, L"USERPROFILE");
+    return is_inside_any(canonical(folder), profiles);
+}
+
+bool passes_through_link(const wchar_t* folder) {
+    if (folder == nullptr || !is_plain_absolute(folder)) return true;
+    const std::wstring path = canonical(folder);
+    if (path.empty()) return true;
+    // Every level from the first below the root down to the folder itself.
+    std::size_t from = 2;  // "C:\..."
+    if (path[0] == L'\\') {  // "\\server\share\...": past the share
+        from = path.find(L'\\', 2);
+        if (from != std::wstring::npos) from = path.find(L'\\', from + 1);
+    }
+    while (from != std::wstring::npos && from < path.size()) {
+        const std::size_t next = path.find(L'\\', from + 1);
+        const std::wstring level = path.substr(0, next);
+        const DWORD attributes = GetFileAttributesW(level.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+        from = next;
+    }
+    return false;
+}
 
 bool is_protected_folder(const wchar_t* folder) {
     if (folder == nullptr || !is_plain_absolute(folder)) return true;

@@ -17,4 +17,18 @@ namespace app {
 // backslashes.
 bool is_protected_folder(const wchar_t* folder);
 
+// True when nothing may be installed into `folder` nor removed from it as
+// a tree: it is protected (above), or lies inside the Windows folder or a
+// system folder (System32, SysWOW64, Fonts and the rest of Windows).
+bool is_system_location(const wchar_t* folder);
+
+// True when `folder` lies inside a user's profile (the profiles folder or
+// the current user's profile): a user's own files live there.
+bool is_inside_profile(const wchar_t* folder);
+
+// True when `folder` or a folder above it is a link (a reparse point:
+// junction, symbolic link, mount point), or the path can't be made full:
+// what it names may then be anywhere.
+bool passes_through_link(const wchar_t* folder);
+
 }  // namespace app

@@ -1,37 +1,33 @@
 #include "install/access_rights.h"
 
+#include <aclapi.h>
 #include <shlobj.h>
 
 #include <cwchar>
+#include <string>
 
 #include "app/folders.h"
+#include "app/protected_folders.h"
 #include "install/users_acl.h"
 #include "support/format_bounded.h"
 
 namespace install {
 namespace {
 
-// The security identifier of the local group "Users", looked up by name.
-bool lookup_users(HeapBlock& sid) {
-    DWORD sid_bytes = 0;
-    DWORD domain_units = 0;
-    SID_NAME_USE use = SidTypeUnknown;
-    if (LookupAccountNameW(nullptr, L"Users", nullptr, &sid_bytes, nullptr, &domain_units, &use)) return false;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        report_failure("LookupAccountName() failed. Error %d");
-        return false;
-    }
-    HeapBlock domain;
-    if (!sid.allocate(sid_bytes) || !domain.allocate(domain_units * sizeof(wchar_t))) {
-        report_failure("HeapAlloc() failed. Error %d");
-        return false;
-    }
-    if (!LookupAccountNameW(nullptr, L"Users", sid.get(), &sid_bytes, static_cast<wchar_t*>(domain.get()),
-                            &domain_units, &use)) {
-        report_failure("LookupAccountName() failed. Error %d");
-        return false;
-    }
-    return true;
+RightsWatcher g_watcher = nullptr;
+
+void watch(const wchar_t* path, GivenRights rights) {
+    if (g_watcher != nullptr) g_watcher(path, rights);
+}
+
+// `path` made full, without trailing separators; empty when it can't be.
+std::wstring full_path(const wchar_t* path) {
+    wchar_t full[app::kPathUnits] = {};
+    const DWORD length = GetFullPathNameW(path, app::kPathUnits, full, nullptr);
+    if (length == 0 || length >= app::kPathUnits) return {};
+    std::wstring text(full, length);
+    while (!text.empty() && text.back() == L'\\') text.pop_back();
+    return text;
 }
 
 // The object's present descriptor, its discretionary access list only.
@@ -55,9 +51,13 @@ bool read_access_list(const wchar_t* path, HeapBlock& descriptor) {
 
 }  // namespace
 
+void set_rights_watcher(RightsWatcher watcher) { g_watcher = watcher; }
+
 int grant_users_access(const wchar_t* path) {
-    HeapBlock users;
-    if (!lookup_users(users)) return 0;
+    if (path == nullptr) return 0;
+    watch(path, GivenRights::UsersModify);
+    UsersSid users;
+    if (!users.create()) return 0;
     HeapBlock old;
     if (!read_access_list(path, old)) return 0;
     GrantedDescriptor granted;
@@ -69,11 +69,53 @@ int grant_users_access(const wchar_t* path) {
     return 1;
 }
 
+int restore_default_rights(const wchar_t* path) {
+    if (path == nullptr) return 0;
+    watch(path, GivenRights::FolderDefault);
+    // An empty list that isn't protected: the object keeps no entries of
+    // its own and takes its folder's inheritable ones.
+    ACL empty{};
+    if (!InitializeAcl(&empty, sizeof empty, ACL_REVISION)) {
+        report_failure("InitializeAcl() failed. Error %d");
+        return 0;
+    }
+    const DWORD status = SetNamedSecurityInfoW(const_cast<wchar_t*>(path), SE_FILE_OBJECT,
+                                               DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                               nullptr, nullptr, &empty, nullptr);
+    if (status != ERROR_SUCCESS) {
+        SetLastError(status);
+        report_failure("SetNamedSecurityInfo() failed. Error %d");
+        return 0;
+    }
+    return 1;
+}
+
+bool is_in_data_area(const wchar_t* path) {
+    if (path == nullptr) return false;
+    wchar_t common[app::kPathUnits] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) return false;
+    std::wstring area = full_path(common);
+    if (area.empty()) return false;
+    area += L"\\ZinzinIMEs\\";
+    // Made full first: "..\" can't lead out of the area unseen.
+    const std::wstring full = full_path(path);
+    return full.size() > area.size() &&
+           CompareStringOrdinal(full.c_str(), static_cast<int>(area.size()), area.c_str(),
+                                static_cast<int>(area.size()), TRUE) == CSTR_EQUAL;
+}
+
+int apply_install_rights(const wchar_t* path) {
+    // ProgramData lets any user make folders: a data folder made in advance
+    // as a link to a folder of programs must not open that folder to Users.
+    const bool data = is_in_data_area(path) && !app::passes_through_link(path);
+    return data ? grant_users_access(path) : restore_default_rights(path);
+}
+
 int copy_file_granting_users(const wchar_t* existing, const wchar_t* new_file, BOOL fail_if_exists) {
     if (existing == nullptr || new_file == nullptr) return 0;
     if (std::wcscmp(existing, new_file) == 0) return 1;
     if (!CopyFileW(existing, new_file, fail_if_exists)) return 0;
-    return grant_users_access(new_file);
+    return apply_install_rights(new_file);
 }
 
 void clean_virtualized_store() {

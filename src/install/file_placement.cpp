@@ -9,6 +9,7 @@
 #include "install/carried_uninstaller.h"
 #include "install/font_install.h"
 #include "install/install_journal.h"
+#include "install/install_list.h"
 #include "install/pending_renames.h"
 #include "install/read_only.h"
 #include "support/text_slot.h"
@@ -63,8 +64,9 @@ bool copy_now(const wchar_t* source, const wchar_t* target) {
     // old file with its attributes.
     clear_read_only(target);
     if (!CopyFileW(source, target, FALSE)) return false;
-    // The copy is in place whether or not Users can be let in.
-    grant_users_access(target);
+    // The copy is in place whether or not its rights could be set: data
+    // opened to Users, code left with its folder's default rights.
+    apply_install_rights(target);
     return true;
 }
 
@@ -140,10 +142,13 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
     InstallJournal* journal = journal_of(run);
     // A target whose old content can't be kept for undoing isn't touched
     // now; it is replaced at the restart like one in use.
-    if (journal == nullptr || journal->before_file_write(target)) {
-        if (copy_now(source, target)) return Placement::Copied;
-    }
-    return stage_for_restart(source, target, run);
+    Placement placed = Placement::Failed;
+    if ((journal == nullptr || journal->before_file_write(target)) && copy_now(source, target))
+        placed = Placement::Copied;
+    else
+        placed = stage_for_restart(source, target, run);
+    if (placed != Placement::Failed && run != nullptr) note_placed_file(*run, target);
+    return placed;
 }
 
 int copy_tree(const wchar_t* source, const wchar_t* target, int keep, InstallRun* run) {
@@ -193,7 +198,13 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
         // install folder with the rest of the tree.
         const std::wstring ime_name = support::to_wide(run.info->ime_name);
         wchar_t data_dir[app::kPathUnits] = {};
-        if (app::common_data_dir(data_dir, ime_name.c_str())) place_macro_tree(macro, data_dir, run);
+        if (app::common_data_dir(data_dir, ime_name.c_str())) {
+            place_macro_tree(macro, data_dir, run);
+            // The input method writes its data here from ordinary users'
+            // programs: the folder, and what is made in it later, is theirs
+            // to change.
+            apply_install_rights(data_dir);
+        }
     }
 }
 
@@ -221,6 +232,9 @@ int place_files(InstallRun& run) {
     if (!is_absolute(install_dir) || !ends_in_backslash(install_dir)) return 0;
     PathSlot extract_dir;
     if (!folder_prefix(extract_dir, run.context->extract_dir)) return 0;
+
+    // Before anything lands there: whether the folder is the product's own.
+    note_install_folder(run);
 
     PathSlot uninstaller;
     if (!join(uninstaller, install_dir, kUninstallerName)) return 0;

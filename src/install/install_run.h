@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/records.h"
 #include "package/install_info.h"
@@ -34,6 +36,11 @@ struct InstallRun {
     // Set by a step whose work takes effect only after a restart (a file
     // in use scheduled for replacement); the run's last row then says so.
     int restart_needed = 0;
+    // What the run places in the install folder, relative to it, and
+    // whether the folder is the product's own: the list kept beside the
+    // package (install/install_list.h).
+    std::vector<std::wstring> placed;
+    bool folder_own = true;
 };
 
 // A record over `page`: step list and progress bar looked up by their

@@ -73,11 +73,14 @@ void write_entry_values(InstallRun& run, const wchar_t* path, HKEY key, const wc
     if (info.help_link[0] != u'\0') support::copy_slot(help_link, text_of(info.help_link));
     else support::format_slot(help_link, L"%lsmain.chm", dir);
     wchar_t uninstall_string[app::kPathUnits];
-    support::format_slot(uninstall_string, L"%lsUnstall.exe -u name=[%ls]", dir, ime_name);
+    // Quoted: unquoted, a path with spaces ("C:\\Program Files\\...") is
+    // tried as "C:\\Program.exe" first. The command-line grammar finds its
+    // switches anywhere, so entries of earlier installs, unquoted, still work.
+    support::format_slot(uninstall_string, L"\"%lsUnstall.exe\" -u name=[%ls]", dir, ime_name);
     wchar_t source[app::kPathUnits];
     install_source(run.context != nullptr ? run.context->command_line : L"", source);
     wchar_t modify_path[app::kPathUnits];
-    support::format_slot(modify_path, L"%lsUnstall.exe -r name=[%ls]", dir, ime_name);
+    support::format_slot(modify_path, L"\"%lsUnstall.exe\" -r name=[%ls]", dir, ime_name);
 
     const struct {
         const wchar_t* name;
@@ -177,10 +180,11 @@ int read_install_path(const wchar_t* name, wchar_t (&path)[app::kPathUnits]) {
     if (!is_plain_name(name)) return 0;
     wchar_t key_path[128];
     if (support::format_slot(key_path, kVendorKeyFormat, name) != support::kStatusOk) return 0;
-    // The current user's key, once it exists, is the only one consulted.
+    // The machine's folder first: the program runs elevated, and the
+    // current user's key is anybody's to write. It is the fallback only.
     bool opened = false;
-    bool read = read_text(HKEY_CURRENT_USER, key_path, kInstallPathValue, path, opened);
-    if (!opened) read = read_text(HKEY_LOCAL_MACHINE, key_path, kInstallPathValue, path, opened);
+    bool read = read_text(HKEY_LOCAL_MACHINE, key_path, kInstallPathValue, path, opened);
+    if (!read) read = read_text(HKEY_CURRENT_USER, key_path, kInstallPathValue, path, opened);
     // A missing or empty value is no folder: a bare "\" would be taken for one.
     if (!read) return 0;
     if (path[std::wcslen(path) - 1] != L'\\' && !support::append_slot(path, L"\\")) {

@@ -37,10 +37,10 @@ inline constexpr std::size_t kUpdateUrlUnits = 256;
 // (`company`), DisplayName, Comments, DisplayVersion, DisplayIcon
 // ("<dir>unstall.exe"), Contact, Publisher, URLInfoAbout, URLUpdateInfo,
 // HelpLink (the record's, or "<dir>main.chm" when it is empty),
-// HelpTelephone, UninstallString ("<dir>Unstall.exe -u name=[<ime_name>]"),
+// HelpTelephone, UninstallString ("\"<dir>Unstall.exe\" -u name=[<ime_name>]"),
 // InstallLocation (<dir>), InstallSource (the "file=" path of the run
 // context's command line, up to a "]", or the whole line without one) and
-// ModifyPath ("<dir>Unstall.exe -r name=[<ime_name>]"). Always 1: nothing
+// ModifyPath ("\"<dir>Unstall.exe\" -r name=[<ime_name>]"; both paths quoted). Always 1: nothing
 // here stops the run. An IME name that isn't one plain key name writes
 // nothing (it would name the Uninstall key itself or another key).
 int write_uninstall_entry(InstallRun& run, const wchar_t* owner, const wchar_t* company);
@@ -51,8 +51,8 @@ int write_uninstall_entry(InstallRun& run, const wchar_t* owner, const wchar_t* 
 void write_vendor_keys(InstallRun& run);
 
 // The install folder of product `name` from "ZMEInstallPath" of its vendor
-// key, with a trailing backslash: the current user's key when it exists
-// (then the only one consulted), else the machine-wide one. 1, or 0 with
+// key, with a trailing backslash: the machine-wide value when it holds a
+// folder, else the current user's. 1, or 0 with
 // `path` empty when the key or a non-empty value is missing, or the value
 // doesn't fit the slot with its backslash.
 int read_install_path(const wchar_t* name, wchar_t (&path)[app::kPathUnits]);

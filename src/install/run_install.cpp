@@ -8,6 +8,7 @@
 #include "install/file_placement.h"
 #include "install/ime_registration.h"
 #include "install/install_journal.h"
+#include "install/install_list.h"
 #include "install/registry_entries.h"
 #include "install/shortcuts.h"
 #include "support/format_bounded.h"
@@ -77,6 +78,8 @@ bool run_steps(InstallRun& run, const wchar_t* owner, const wchar_t* company) {
 
     post_progress(run, kPositionBackup, kRowBackup);
     if (backup_package(run) == 0) return false;
+    // Beside the kept package: what the removal may take.
+    if (!write_install_list(run)) return false;
 
     post_progress(run, kPositionShortcuts, kRowShortcuts);
     return create_shortcuts(run) != 0;
@@ -90,9 +93,14 @@ int backup_package(InstallRun& run) {
     if (target.format(L"%ls%ls", run.install_dir, kBackupPackageName) != support::kStatusOk) return 0;
     const wchar_t* source = run.context->package_path;
     // Repair installs from the kept package itself: it stays as it is.
-    if (target.view() == std::wstring_view(source)) return 1;
+    if (target.view() == std::wstring_view(source)) {
+        note_placed_file(run, target.c_str());
+        return 1;
+    }
     if (run.journal != nullptr && !run.journal->before_file_write(target.c_str())) return 0;
-    return copy_file_granting_users(source, target.c_str(), FALSE);
+    if (copy_file_granting_users(source, target.c_str(), FALSE) == 0) return 0;
+    note_placed_file(run, target.c_str());
+    return 1;
 }
 
 void finish_install(InstallRun& run) {

@@ -104,6 +104,15 @@ void HeapBlock::reset() {
     block_ = nullptr;
 }
 
+bool UsersSid::create() {
+    DWORD size = sizeof bytes_;
+    if (!CreateWellKnownSid(WinBuiltinUsersSid, nullptr, bytes_, &size)) {
+        report_failure("CreateWellKnownSid() failed. Error %d");
+        return false;
+    }
+    return true;
+}
+
 AclRoutines system_acl_routines() {
     AclRoutines routines;
     if (HMODULE advapi = GetModuleHandleW(L"advapi32.dll"); advapi != nullptr) {

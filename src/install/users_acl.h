@@ -27,9 +27,26 @@ private:
     void* block_ = nullptr;
 };
 
-// The entry added: full access, inherited by everything a folder holds.
-inline constexpr ACCESS_MASK kUsersAccessMask = GENERIC_ALL;  // 0x10000000
+// The entry added: modify rights (read, write, run, delete; not the
+// right to change the access list or the owner), inherited by everything
+// a folder holds. Only data gets it: code the input method runs or loads
+// keeps its folder's default rights, under which Users read and run.
+inline constexpr ACCESS_MASK kUsersAccessMask =
+    FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;  // 0x001301BF
 inline constexpr DWORD kUsersInheritance = CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE;  // 3
+
+// The local Users group by its well-known identifier (S-1-5-32-545), which
+// every language of Windows has; its localised name differs.
+class UsersSid {
+public:
+    // False, with the line "CreateWellKnownSid() failed. Error %d" written,
+    // when the system can't form it.
+    bool create();
+    PSID get() { return bytes_; }
+
+private:
+    alignas(DWORD) BYTE bytes_[SECURITY_MAX_SID_SIZE] = {};
+};
 
 // The optional routines the list is built with, looked up by name in
 // "advapi32.dll"; a null one is skipped as on systems that lack it.

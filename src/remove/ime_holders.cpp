@@ -19,6 +19,68 @@ support::UniqueHandle open_for_reading(DWORD id) {
     return support::UniqueHandle(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
 }
 
+// The process's program file and start time; false when either can't be read.
+bool identity_of(HANDLE process, wchar_t (&image)[kHolderImageUnits], FILETIME& started) {
+    DWORD units = kHolderImageUnits;
+    if (!QueryFullProcessImageNameW(process, 0, image, &units)) return false;
+    FILETIME exited{}, kernel{}, user{};
+    return GetProcessTimes(process, &started, &exited, &kernel, &user) != 0;
+}
+
+// Critical processes (the session manager, the subsystem...) end the
+// machine when they end. The test exists from Windows 8.1 on; without it
+// the session check keeps the services out all the same.
+bool is_critical(HANDLE process) {
+    using IsProcessCriticalFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    static const auto test = reinterpret_cast<IsProcessCriticalFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "IsProcessCritical")));
+    BOOL critical = FALSE;
+    return test != nullptr && test(process, &critical) && critical;
+}
+
+DWORD own_session() {
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return session;
+}
+
+// True when the process has a module whose full path ends with
+// `file_name` (at most the first 1024 modules are examined).
+bool holds_through(HANDLE process, const wchar_t* file_name) {
+    std::vector<HMODULE> modules(kModuleRoom);
+    DWORD needed = 0;
+    if (!EnumProcessModules(process, modules.data(), kModuleRoom * sizeof(HMODULE), &needed)) return false;
+    DWORD count = needed / sizeof(HMODULE);
+    if (count > kModuleRoom) count = kModuleRoom;
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t path[kPathUnits] = {};
+        if (GetModuleFileNameExW(process, modules[i], path, kPathUnits) == 0) continue;
+        path[kPathUnits - 1] = L'\0';
+        if (path_ends_with(path, file_name)) return true;
+    }
+    return false;
+}
+
+// The base name of the process's main module, read in the system's ANSI
+// code page and converted; empty when it can't be read.
+void main_module_name_through(HANDLE process, wchar_t (&name)[kHolderNameUnits]) {
+    name[0] = L'\0';
+    HMODULE first = nullptr;
+    DWORD needed = 0;
+    if (!EnumProcessModules(process, &first, sizeof first, &needed) || first == nullptr) return;
+    char ansi[kAnsiNameBytes] = {};
+    if (GetModuleBaseNameA(process, first, ansi, kAnsiNameBytes) == 0) return;
+    ansi[kAnsiNameBytes - 1] = '\0';
+    // Converted whole first, then cut to the slot: a name longer than the
+    // slot keeps its beginning.
+    const int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+    if (units <= 0) return;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(units), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide.data(), units) == 0) return;
+    std::wcsncpy(name, wide.data(), kHolderNameUnits - 1);
+    name[kHolderNameUnits - 1] = L'\0';
+}
+
 // Every process identifier the system lists. The buffer doubles while the
 // system fills it completely (there may be more than it holds). Empty
 // when the list can't be read.
@@ -48,53 +110,37 @@ bool path_ends_with(const wchar_t* module_path, const wchar_t* file_name) {
                                 static_cast<int>(name_length), TRUE) == CSTR_EQUAL;
 }
 
-bool process_holds(DWORD id, const wchar_t* file_name) {
-    const support::UniqueHandle process = open_for_reading(id);
-    if (!process) return false;
-    std::vector<HMODULE> modules(kModuleRoom);
-    DWORD needed = 0;
-    if (!EnumProcessModules(process.get(), modules.data(), kModuleRoom * sizeof(HMODULE), &needed)) return false;
-    DWORD count = needed / sizeof(HMODULE);
-    if (count > kModuleRoom) count = kModuleRoom;
-    for (DWORD i = 0; i < count; ++i) {
-        wchar_t path[kPathUnits] = {};
-        if (GetModuleFileNameExW(process.get(), modules[i], path, kPathUnits) == 0) continue;
-        path[kPathUnits - 1] = L'\0';
-        if (path_ends_with(path, file_name)) return true;
-    }
-    return false;
-}
-
-void main_module_name(DWORD id, wchar_t (&name)[kHolderNameUnits]) {
-    name[0] = L'\0';
-    const support::UniqueHandle process = open_for_reading(id);
-    if (!process) return;
-    HMODULE first = nullptr;
-    DWORD needed = 0;
-    if (!EnumProcessModules(process.get(), &first, sizeof first, &needed) || first == nullptr) return;
-    char ansi[kAnsiNameBytes] = {};
-    if (GetModuleBaseNameA(process.get(), first, ansi, kAnsiNameBytes) == 0) return;
-    ansi[kAnsiNameBytes - 1] = '\0';
-    // Converted whole first, then cut to the slot: a name longer than the
-    // slot keeps its beginning.
-    const int units = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-    if (units <= 0) return;
-    std::vector<wchar_t> wide(static_cast<std::size_t>(units), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide.data(), units) == 0) return;
-    std::wcsncpy(name, wide.data(), kHolderNameUnits - 1);
-    name[kHolderNameUnits - 1] = L'\0';
-}
-
 std::vector<HolderProcess> find_ime_holders(const wchar_t* file_name, DWORD skip_id) {
     std::vector<HolderProcess> holders;
+    const DWORD session = own_session();
     for (DWORD id : process_ids()) {
         if (id == skip_id) continue;
+        DWORD its_session = 0;
+        if (!ProcessIdToSessionId(id, &its_session) || its_session != session) continue;
+        // One handle for everything read about this process: while it is
+        // open the identifier can't pass to another process.
+        const support::UniqueHandle process = open_for_reading(id);
+        if (!process || is_critical(process.get()) || !holds_through(process.get(), file_name)) continue;
         HolderProcess holder{};
         holder.id = id;
-        main_module_name(id, holder.name);
-        if (process_holds(id, file_name)) holders.push_back(holder);
+        if (!identity_of(process.get(), holder.image, holder.started)) continue;  // couldn't be told apart later
+        main_module_name_through(process.get(), holder.name);
+        holders.push_back(holder);
     }
     return holders;
+}
+
+HANDLE end_listed_process(const HolderProcess& holder, UINT exit_code) {
+    support::UniqueHandle process(
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, holder.id));
+    if (!process) return nullptr;
+    wchar_t image[kHolderImageUnits] = {};
+    FILETIME started{};
+    if (!identity_of(process.get(), image, started) || CompareFileTime(&started, &holder.started) != 0 ||
+        CompareStringOrdinal(image, -1, holder.image, -1, TRUE) != CSTR_EQUAL)
+        return nullptr;  // gone, and the identifier is another process's now
+    if (!TerminateProcess(process.get(), exit_code)) return nullptr;
+    return process.release();
 }
 
 }  // namespace removal

@@ -9,11 +9,17 @@
 namespace removal {
 
 inline constexpr int kHolderNameUnits = 100;
+inline constexpr int kHolderImageUnits = 1024;
 
-// One process that holds the IME file.
+// One process that holds the IME file, as the scan saw it. The identifier
+// alone names a process only while it runs: once it has ended, the system
+// may give the same number to another. The image path and start time say
+// which process it was.
 struct HolderProcess {
-    wchar_t name[kHolderNameUnits];  // base name of its main module; empty when unreadable
-    DWORD id;                        // the system's process identifier
+    wchar_t name[kHolderNameUnits];   // base name of its main module; empty when unreadable
+    DWORD id;                         // the system's process identifier
+    wchar_t image[kHolderImageUnits]; // full path of its program file
+    FILETIME started;                 // when it started
 };
 
 // True when `module_path` ends with `file_name`, without regard to case:
@@ -21,22 +27,20 @@ struct HolderProcess {
 // with "abc.ime"). An empty path or name never matches.
 bool path_ends_with(const wchar_t* module_path, const wchar_t* file_name);
 
-// True when process `id` has a module whose full path ends with
-// `file_name` (at most the first 1024 modules are examined). False when
-// the process can't be opened for query and memory reading or its modules
-// can't be listed.
-bool process_holds(DWORD id, const wchar_t* file_name);
-
 // The processes that hold `file_name`, in the order the system lists their
-// identifiers. `skip_id` (the caller's own process) is never listed:
-// ending it would end the program that asked. Processes that can't be
-// opened are passed over; when the process list itself can't be read the
-// result is empty.
+// identifiers, each opened once for everything the scan reads. Never
+// listed: `skip_id` (the caller's own process: ending it would end the
+// program that asked), processes of other sessions (other users' work,
+// the services) and critical system processes (ending one stops the
+// machine). Processes that can't be opened are passed over; when the
+// process list itself can't be read the result is empty.
 std::vector<HolderProcess> find_ime_holders(const wchar_t* file_name, DWORD skip_id);
 
-// The base name of process `id`'s main module, read in the system's ANSI
-// code page and converted; empty when the process or the name can't be
-// read.
-void main_module_name(DWORD id, wchar_t (&name)[kHolderNameUnits]);
+// Ends the process `holder` names when it still is the one that was
+// listed: opened once, its image path and start time compared with the
+// listing, and only that handle ended (with `exit_code`). A process that
+// has gone, or another that now has the identifier, is left alone. The
+// handle (to wait on) or none.
+HANDLE end_listed_process(const HolderProcess& holder, UINT exit_code);
 
 }  // namespace removal

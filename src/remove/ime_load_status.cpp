@@ -10,15 +10,6 @@ namespace {
 // again.
 constexpr ULONGLONG kEndWaitMilliseconds = 1000;
 
-// Ends process `id` when it may be opened for that; the handle (for the
-// wait) or none.
-support::UniqueHandle end_process(DWORD id) {
-    support::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-    if (!process) process.reset(OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    if (process) TerminateProcess(process.get(), kEndedProcessExitCode);
-    return process;
-}
-
 // Waits until every process in `ended` has gone, or the time is up.
 void wait_for_end(const std::vector<support::UniqueHandle>& ended) {
     const ULONGLONG deadline = GetTickCount64() + kEndWaitMilliseconds;
@@ -43,7 +34,7 @@ void CZZ_IMELoadStatus::end_processes() {
     {
         std::vector<support::UniqueHandle> ended;
         for (const HolderProcess& holder : holders_) {
-            support::UniqueHandle process = end_process(holder.id);
+            support::UniqueHandle process(end_listed_process(holder, kEndedProcessExitCode));
             if (process) ended.push_back(std::move(process));
         }
         wait_for_end(ended);

@@ -64,7 +64,12 @@ int run_uninstall(UninstallRun& run) {
     post(run, kInterface);
     if (command != nullptr) notify_interface_library(command->install_dir);
     post(run, kFiles);
-    if (command != nullptr) remove_installed_files(command->install_dir, command->product_name);
+    if (command != nullptr) {
+        // What stayed in the install folder, and why, in a row of its own.
+        wchar_t left[520];
+        remove_installed_files(command->install_dir, command->product_name, left);
+        if (left[0] != L'\0') post_uninstall_step(run, kFiles.percent, left);
+    }
     post(run, kShortcuts);
     if (command != nullptr) remove_shortcuts(command->display_name);
     post(run, kRegistry);

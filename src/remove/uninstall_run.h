@@ -5,7 +5,9 @@
 // percentage before its work starts. Nothing is asked and nothing is
 // reported: a step whose work finds nothing to do (a file, folder, key or
 // library already gone) passes silently and the next one follows, so the
-// list always shows all seven rows.
+// list always shows all seven rows; step 2 adds a row of its own when it
+// leaves something in the install folder (not the product's, or files of
+// others beside the product's).
 //
 // It works from three fields of the command record: product_name (the
 // registry keys, the IME file "<name>.zin.ime", the data folder),

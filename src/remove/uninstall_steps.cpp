@@ -11,6 +11,7 @@
 #include "install/plain_name.h"
 #include "install/registry_entries.h"
 #include "install/shortcuts.h"
+#include "remove/install_ownership.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
@@ -98,10 +99,9 @@ void notify_interface_library(const wchar_t* install_dir) {
     if (message != nullptr) message(0, kInterfaceCodeRemoved, 0, 0);
 }
 
-void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name) {
-    app::remove_directory_tree(install_dir);
-    wchar_t data[app::kPathUnits];
-    if (app::common_data_dir(data, product_name)) app::remove_directory_tree(data);
+void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name, wchar_t (&row)[520]) {
+    remove_install_folder(install_dir, product_name, row);
+    remove_data_folder(product_name);
     install::clean_virtualized_store();
 }
 

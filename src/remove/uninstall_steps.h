@@ -1,7 +1,7 @@
 #pragma once
 // The work of the uninstall run's steps 1 to 4, each usable on its own.
-// None reports anything: whatever is already gone, or can't be removed,
-// is passed over.
+// None reports anything but step 2 (what it left in the install folder):
+// whatever is already gone, or can't be removed, is passed over.
 
 namespace removal {
 
@@ -15,10 +15,14 @@ inline constexpr int kInterfaceCodeRemoved = 7;
 // and unloads it. Nothing when the library or its export is missing.
 void notify_interface_library(const wchar_t* install_dir);
 
-// Step 2: removes the install folder's tree, the product's data folder
-// ("<common application data>\ZinzinIMEs\<product_name>\") and the
-// per-user virtualized copies of "ZinzinIMEs".
-void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name);
+// Step 2: removes from the install folder what the product may claim
+// there (remove/install_ownership.h: the whole tree only when it is beyond
+// doubt the product's own folder, else only the files its install listed),
+// the product's data folder (its folder in "<common application
+// data>\ZinzinIMEs", not through a link) and the per-user virtualized copies
+// of "ZinzinIMEs". `row` gets the line to show when something in the
+// install folder was left (empty otherwise).
+void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name, wchar_t (&row)[520]);
 
 // Step 3: deletes "<desktop>\<display_name>系统设置.lnk" and the eight
 // links of the Start-menu folder "<common Programs>\<display_name>\",

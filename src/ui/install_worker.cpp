@@ -9,9 +9,11 @@
 
 #include "app/folders.h"
 #include "app/process_records.h"
+#include "app/protected_folders.h"
 #include "install/access_rights.h"
 #include "install/run_install.h"
 #include "remove/ime_load_status.h"
+#include "remove/install_ownership.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
 #include "ui/install_wizard.h"
@@ -121,13 +123,23 @@ void CZZ_Install_BaseDlg::run_worker() {
         enable_item(kInstallButtonId, true);
         return;
     }
+    // The product's files don't belong among the system's, and its later
+    // removal must never have to take anything from there.
+    if (app::is_system_location(directory)) {
+        wchar_t text[2 * app::kPathUnits];
+        support::format_slot(text, removal::kSystemFolderFormat, directory);
+        MessageBoxW(hwnd(), text, kDirectoryFailedCaption, MB_OK | MB_ICONERROR);
+        enable_item(kInstallButtonId, true);
+        return;
+    }
     const std::vector<std::wstring> created = missing_folders(directory);
+    wchar_t kept[520] = {};
     if (GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES) {
         if (MessageBoxW(hwnd(), kDirectoryExistsText, kDirectoryExistsCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
             enable_item(kInstallButtonId, true);
             return;
         }
-        clear_old_install(directory);
+        clear_old_install(directory, kept);
     }
     if (!app::make_directory_path(directory) || !is_directory(directory)) {
         report_not_created(directory);
@@ -143,6 +155,7 @@ void CZZ_Install_BaseDlg::run_worker() {
     enable_item(kRefuseRadioId, false);
 
     install::InstallRun run = install::make_install_run(progress_.hwnd(), app::install_info());
+    if (kept[0] != L'\0') install::post_progress(run, -1, kept);
     const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
     // The run took back what it placed; the folders made for it go too
     // when nothing else has come into them.
@@ -157,12 +170,14 @@ void CZZ_Install_BaseDlg::run_worker() {
     show_item(kRefuseRadioId, false);
 }
 
-// The user agreed to overwrite: the old folder goes whole, with the
-// product's data folder and its shadow copies, before anything is placed.
-void CZZ_Install_BaseDlg::clear_old_install(const wchar_t* directory) {
-    app::remove_directory_tree(directory);
-    wchar_t data_folder[app::kPathUnits];
-    if (app::common_data_dir(data_folder, ime_name())) app::remove_directory_tree(data_folder);
+// The user agreed to overwrite: the old install goes before anything is
+// placed, with the product's data folder and its shadow copies. The folder
+// goes whole only when it is beyond doubt this product's own; otherwise
+// only what an earlier install of it listed, and the rest (the user's own
+// files) stays, which `kept` says.
+void CZZ_Install_BaseDlg::clear_old_install(const wchar_t* directory, wchar_t (&kept)[520]) {
+    removal::remove_install_folder(directory, ime_name(), kept);
+    removal::remove_data_folder(ime_name());
     install::clean_virtualized_store();
 }
 

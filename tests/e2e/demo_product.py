@@ -20,6 +20,7 @@ WELCOME = f"欢迎使用 {DISPLAY_NAME} 安装程序"
 INSTALL_DIR = f"{harness.PROGRAM_FILES}\\{IME}\\"
 INSTALL_DONE = "完成安装(&O)"
 COPY_NAME = "___zinzin_install_base___.exe"
+DIRECTORY_EXISTS = "是否继续？"
 WORKSPACE = "__ZZIMEInstall"
 LINKS = ["系统设置.lnk", "使用帮助.lnk", "检查更新.lnk", "更多工具\\码表查询.lnk", "更多工具\\按键功能.lnk",
          "更多工具\\添加用户词.lnk", "更多工具\\修复安装.lnk", "更多工具\\卸载软件.lnk"]
@@ -78,11 +79,12 @@ class Places:
         self.desktop_link = session.to_linux(expand("USERPROFILE")) / "Desktop" / f"{DISPLAY_NAME}系统设置.lnk"
 
 
-def install(session, owner="", company="", timeout=180):
+def install(session, owner="", company="", timeout=180, existing=False):
     """Runs the demo installer through the wizard to its end: licence
     accepted, owner and company typed on the user page, the proposed
-    directory kept, install pressed, readme closed, wizard finished, and
-    the temporary copy gone."""
+    directory kept (when it exists already, `existing`, the question about
+    it answered with Yes), install pressed, readme closed, wizard finished,
+    and the temporary copy gone."""
     program = session.launch(session.to_windows(DEMO_INSTALLER))
     session.ui("wait", WELCOME)
     session.ui("check", WELCOME, "1012", "on")
@@ -94,6 +96,8 @@ def install(session, owner="", company="", timeout=180):
         session.ui("type", WELCOME, "1005", company)
         session.ui("tab", WELCOME, "1019", "安装目录")
     session.ui("click", WELCOME, "1")
+    if existing:
+        session.msgbox(DIRECTORY_EXISTS, answer="yes")
     session.ui("wait-text", WELCOME, "1", INSTALL_DONE, timeout_ms=timeout * 1000)
     harness.wait_until(lambda: session.processes("notepad.exe"), 60, "Notepad with readme.txt")
     session.ui("close", "part:readme.txt")

@@ -178,6 +178,15 @@ class RepairCase(unittest.TestCase):
         session.run("reg", "add", demo.UNINSTALL_KEY, "/v", "DisplayVersion", "/d", "0.0.0.0", "/f")
         session.run("reg", "delete", demo.UNINSTALL_KEY, "/v", "URLInfoAbout", "/f")
 
+        # The current user's key names another folder, with a kept package
+        # of its own: the repair takes the machine's folder and leaves that
+        # one alone.
+        decoy = session.drive_root("c") / "decoy"
+        decoy.mkdir()
+        for name in ("sentinel.txt", "_backup_.dat"):
+            (decoy / name).write_text("the user's")
+        session.run("reg", "add", f"HKCU\\{demo.VENDOR_KEY}", "/v", "ZMEInstallPath", "/d", "C:\\decoy\\", "/f")
+
         # Started as the "修复安装" shortcut and ModifyPath start it.
         program = session.launch(UNINSTALLER, "-r", f"name=[{demo.IME}]")
         session.ui("wait", TITLE)
@@ -203,6 +212,7 @@ class RepairCase(unittest.TestCase):
         entry["InstallSource"] = source
         self.assert_as_installed(expected)
         installed = snapshot()
+        self.assertEqual(sorted(p.name for p in decoy.iterdir()), ["_backup_.dat", "sentinel.txt"])
 
     def unusable_backup_refused(self, damage):
         backup = places.install_dir / "_backup_.dat"

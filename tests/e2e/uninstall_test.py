@@ -15,6 +15,14 @@ check ends the uninstaller with exit code 1 and removes nothing; then the
 product is removed the way its uninstall entry says (UninstallString),
 with that program ended from the check's list.
 
+Then what the uninstall must never remove: the current user's
+"ZMEInstallPath" (the machine's key gone) pointing at a system folder, the
+user's profile, a drive's root, another product's folder and a link, each
+seeded with a sentinel file that survives while a row says the folder
+isn't the product's; and a product installed into a folder that held the
+user's own file: the product's files go, the user's file stays, and a
+row says so.
+
 The tests run in order (test_1_..., test_2_...).
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
@@ -139,12 +147,18 @@ class UninstallCase(unittest.TestCase):
         self.wine.launch("start", self.wine.to_windows(link))
         self.wine.ui("wait", TITLE)
 
-    def start_from_entry(self):
-        """As the system's list of programs does: the entry's UninstallString."""
+    def start_from_entry(self, quoted=True):
+        """As the system's list of programs does: the entry's UninstallString,
+        quoted as this install writes it, or unquoted as earlier ones did."""
         command = self.wine.reg_query(UNINSTALL_KEY, "UninstallString")
-        self.assertEqual(command, f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
-        exe, _, arguments = command.partition(".exe ")
-        program = self.wine.launch(exe + ".exe", *arguments.split())
+        if quoted:
+            self.assertEqual(command, f'"{INSTALL_DIR}Unstall.exe" -u name=[{IME}]')
+            exe, _, arguments = command[1:].partition('" ')
+        else:
+            self.assertEqual(command, f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
+            exe, _, arguments = command.partition(".exe ")
+            exe += ".exe"
+        program = self.wine.launch(exe, *arguments.split())
         self.wine.ui("wait", TITLE)
         return program
 
@@ -170,6 +184,14 @@ class UninstallCase(unittest.TestCase):
         self.assertEqual(self.wine.progress(TITLE, 1008), 100)
         if shot:
             self.wine.shot(f"{shot}-done", TITLE)
+        self.wine.ui("click", TITLE, "1")
+        self.wait_ended()
+
+    def uninstall_with_extra_row(self, row):
+        """The uninstall run with `row` after step 2's."""
+        self.wine.ui("click", TITLE, "1")
+        self.wine.ui("wait-text", TITLE, "1", DONE, timeout_ms=180000)
+        self.assertEqual(self.wine.rows(TITLE, 1006), [[r] for r in ROWS[:3] + [row] + ROWS[3:]])
         self.wine.ui("click", TITLE, "1")
         self.wait_ended()
 
@@ -257,9 +279,13 @@ class UninstallCase(unittest.TestCase):
         self.assertIsNotNone(self.wine.reg_query(UNINSTALL_KEY, "UninstallString"))
         self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"])
 
-        # Ended from the check's list: the run goes on. While the check
-        # asks, the button can't start a second run inside the first.
-        self.start_from_entry()
+        # Ended from the check's list: the run goes on. The entry as an
+        # earlier install wrote it, unquoted, still starts the uninstall;
+        # while the check asks, the button can't start a second run inside
+        # the first.
+        self.wine.run("reg", "add", UNINSTALL_KEY, "/v", "UninstallString", "/d",
+                      f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]", "/f")
+        self.start_from_entry(quoted=False)
         self.wine.ui("click", TITLE, "1")
         self.wine.ui("wait", IME_STATUS)
         self.assertIn("disabled", self.wine.state(TITLE, 1))
@@ -271,6 +297,61 @@ class UninstallCase(unittest.TestCase):
         self.wait_ended()
         self.expect_product_gone()
         self.assertEqual(self.interface_calls(), ["ZZInterfaceMessage 0 7 0 0"] * 2)
+
+    # ---- what is not the product's stays
+
+    def test_3_a_users_install_path_never_removes_what_isnt_the_products(self):
+        demo_product.install(self.wine)
+        saved = self.wine.prefix / "drive_c" / "saved-unstall.exe"
+        shutil.copyfile(self.places.install_dir / "unstall.exe", saved)
+        # Only the current user's key names a folder: the machine's is gone.
+        self.wine.run("reg", "delete", f"HKLM\\{VENDOR_KEY}", "/f")
+        c = session.drive_root("c")
+        other = c / "Program Files" / "Other IME"
+        other.mkdir(parents=True)
+        for name in ("unstall.exe", "_backup_.dat"):
+            (other / name).write_bytes(b"another product's")
+        target = c / "target"
+        target.mkdir()
+        (c / "link").symlink_to(target)
+        # The product's data folder made a link to the target in advance:
+        # the removal doesn't follow it.
+        shutil.rmtree(self.places.data_dir)
+        self.places.data_dir.symlink_to(target)
+        (target / "data-sentinel.txt").write_text("the user's")
+        profile = session.to_linux(session.run("cmd", "/c", "echo %USERPROFILE%").stdout.strip())
+        for folder in (c / "windows" / "system32" / "drivers", profile, c, other, c / "link"):
+            sentinel = (target if folder == c / "link" else folder) / "sentinel.txt"
+            sentinel.write_text("the user's")
+            value = self.wine.to_windows(folder).rstrip("\\") + "\\"
+            self.wine.run("reg", "add", f"HKCU\\{VENDOR_KEY}", "/v", "ZMEInstallPath", "/d", value, "/f")
+            # The dialog's title: the entry the first run removed.
+            self.wine.run("reg", "add", UNINSTALL_KEY, "/v", "DisplayName", "/d", DISPLAY_NAME, "/f")
+            copy = self.places.temp / demo_product.COPY_NAME
+            shutil.copyfile(saved, copy)
+            self.wine.launch(copy, "-u", f"name=[{IME}]")
+            self.wine.ui("wait", TITLE)
+            self.uninstall_with_extra_row(f"  {value} 不是本产品的安装目录，其中的文件未删除。")
+            self.assertEqual(sentinel.read_text(), "the user's", folder)
+            sentinel.unlink()
+        self.assertEqual((target / "data-sentinel.txt").read_text(), "the user's")
+        self.places.data_dir.unlink()
+        self.assertTrue((other / "unstall.exe").exists())
+        self.assertTrue((self.places.install_dir / "unstall.exe").exists())  # named by no key of the run
+        shutil.rmtree(self.places.install_dir)
+
+    def test_4_a_folder_shared_with_the_users_files_loses_only_the_products(self):
+        self.places.install_dir.mkdir(parents=True, exist_ok=True)
+        sentinel = self.places.install_dir / "我的文档.txt"
+        sentinel.write_text("the user's")
+        # The wizard's clearing of the existing folder keeps the file too.
+        demo_product.install(self.wine, existing=True)
+        self.assertTrue((self.places.install_dir / "_installed_.lst").exists())
+        self.start_from_link()
+        self.uninstall_with_extra_row(f"  {INSTALL_DIR} 中不属于本产品的文件已保留。")
+        self.assertEqual([p.name for p in self.places.install_dir.iterdir()], [sentinel.name])
+        self.assertEqual(sentinel.read_text(), "the user's")
+        self.assertFalse(self.places.data_dir.exists())
 
 
 if __name__ == "__main__":

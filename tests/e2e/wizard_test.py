@@ -129,6 +129,18 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(self.wine.ui_result("click", WELCOME, "1").returncode, 1)
         self.accept_licence()
 
+        # A system folder typed as the install folder is refused, and
+        # nothing lands there or leaves it.
+        drivers = self.wine.prefix / "drive_c" / "windows" / "system32" / "drivers"
+        (drivers / "sentinel.txt").write_text("the system's")
+        before = sorted(p.name for p in drivers.iterdir())
+        self.wine.ui("type", WELCOME, "1022", "C:\\windows\\system32\\drivers")
+        self.wine.ui("click", WELCOME, "1")
+        self.assertIn("不能安装到这里", self.wine.msgbox("安装错误？", answer="ok"))
+        self.wine.ui("wait-state", WELCOME, "1", "enabled")
+        self.assertEqual(sorted(p.name for p in drivers.iterdir()), before)
+        self.wine.ui("type", WELCOME, "1022", INSTALL_DIR)
+
         self.wine.ui("tab", WELCOME, "1019", "用户信息")
         self.wine.ui("wait-state", WELCOME, "1004", "visible")
         self.assertIn("hidden", self.wine.state(WELCOME, 1022))
@@ -159,7 +171,12 @@ class WizardCase(unittest.TestCase):
         installed = sorted(str(p.relative_to(self.install_dir)).replace("/", "\\")
                            for p in self.install_dir.rglob("*") if p.is_file())
         expected = [f for f in product_files() if not f.startswith("$") and f != f"{IME}.ime"]
-        self.assertEqual(installed, sorted(expected + ["_backup_.dat", "unstall.exe"]))
+        self.assertEqual(installed, sorted(expected + ["_backup_.dat", "_installed_.lst", "unstall.exe"]))
+        # Beside the kept package, the list of what the install placed: every
+        # file there, in a folder the install made.
+        listed = (self.install_dir / "_installed_.lst").read_text(encoding="utf-8").splitlines()
+        self.assertEqual(listed[:2], [f"product={IME}", "folder=own"])
+        self.assertLessEqual(set(installed), set(listed[2:]))
         for name in expected:
             relative = name.replace("\\", "/")
             self.assertEqual((self.install_dir / relative).read_bytes(), (DEMO_PRODUCT / relative).read_bytes(), name)
@@ -175,8 +192,8 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(values["RegOwner"], "测试用户")
         self.assertEqual(values["RegCompany"], "测试公司")
         self.assertEqual(values["InstallLocation"], INSTALL_DIR)
-        self.assertEqual(values["UninstallString"], f"{INSTALL_DIR}Unstall.exe -u name=[{IME}]")
-        self.assertEqual(values["ModifyPath"], f"{INSTALL_DIR}Unstall.exe -r name=[{IME}]")
+        self.assertEqual(values["UninstallString"], f'"{INSTALL_DIR}Unstall.exe" -u name=[{IME}]')
+        self.assertEqual(values["ModifyPath"], f'"{INSTALL_DIR}Unstall.exe" -r name=[{IME}]')
         for root in ("HKLM", "HKCU"):
             self.assertEqual(self.wine.reg_query(f"{root}\\{VENDOR_KEY}", "ZMEInstallPath"), INSTALL_DIR)
         # The system's list of installed programs shows the product (Wine

@@ -94,6 +94,32 @@ TEST(GrantUsersAccess, MissingFileFailsWithItsLine) {
     EXPECT_EQ(output, "GetFileSecurity() failed. Error 2\n");
 }
 
+TEST(RestoreDefaultRights, FileIsWrittenAndAMissingOneFailsWithItsLine) {
+    TempFolder folder;
+    const std::wstring file = folder.file(L"code.dll");
+    write_file(file, "x");
+    EXPECT_EQ(install::restore_default_rights(file.c_str()), 1);
+    testing::internal::CaptureStdout();
+    const int result = install::restore_default_rights((folder.path() + L"\\missing.dll").c_str());
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "SetNamedSecurityInfo() failed. Error 2\n");
+}
+
+// Only what lies below "<common application data>\ZinzinIMEs\" is data that
+// Users may change; a path that only looks so, or leads out, is not.
+TEST(DataArea, OnlyPathsBelowTheProductsDataFolderAreData) {
+    wchar_t common[MAX_PATH] = {};
+    ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common)));
+    const std::wstring area = std::wstring(common) + L"\\ZinzinIMEs\\";
+    for (const std::wstring& path : {area + L"Pinyin\\danzi.zmi", area + L"Pinyin", area + L"pinyin\\sub\\x.dat"})
+        EXPECT_TRUE(install::is_in_data_area(path.c_str())) << path;
+    for (const std::wstring& path :
+         {area, area.substr(0, area.size() - 1), std::wstring(common) + L"\\ZinzinIMEsX\\a.dat",
+          area + L"Pinyin\\..\\..\\Other\\a.dll", std::wstring(L"C:\\Program Files\\ZinzinIMEs\\a.dll"),
+          std::wstring(L"ZinzinIMEs\\a.dll")})
+        EXPECT_FALSE(install::is_in_data_area(path.c_str())) << path;
+}
+
 TEST(CopyFileGrantingUsers, CopiesContentAndOverwrites) {
     TempFolder folder;
     const std::wstring source = folder.file(L"source.bin");

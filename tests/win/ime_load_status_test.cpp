@@ -14,6 +14,7 @@
 #include "remove/ime_holders.h"
 #include "remove/ime_load_status.h"
 #include "scratch.h"
+#include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
 namespace {
@@ -103,6 +104,30 @@ TEST(ImeLoadCheck, FindsTheProcessThatLoadedTheFileButNeverThisOne) {
     EXPECT_EQ(status.check(ime.name().substr(3).c_str()), 1);
     EXPECT_EQ(status.check((L"x" + ime.name()).c_str()), 0);
     EXPECT_TRUE(status.holders().empty());
+}
+
+// An identifier names a process only while it runs: the button ends the
+// listed process only while it still is the one listed (program file and
+// start time), never one that took its identifier after it ended.
+TEST(ImeLoadCheck, OnlyTheListedProcessItselfIsEnded) {
+    ImeFile ime;
+    Holder holder(ime.path(), ime.scratch().path());
+    CZZ_IMELoadStatus status;
+    ASSERT_EQ(status.check(ime.name().c_str()), 1);
+    const removal::HolderProcess listed = status.holders()[0];
+
+    removal::HolderProcess earlier = listed;  // listed before the identifier passed on
+    earlier.started.dwLowDateTime ^= 1;
+    removal::HolderProcess another = listed;
+    support::copy_slot(another.image, L"C:\\windows\\notepad.exe");
+    for (const removal::HolderProcess& stale : {earlier, another})
+        EXPECT_EQ(removal::end_listed_process(stale, removal::kEndedProcessExitCode), nullptr);
+    EXPECT_TRUE(holder.running());
+
+    const support::UniqueHandle ended(removal::end_listed_process(listed, removal::kEndedProcessExitCode));
+    ASSERT_TRUE(ended);
+    WaitForSingleObject(ended.get(), 5000);
+    EXPECT_FALSE(holder.running());
 }
 
 TEST(ImeLoadCheck, ANameLongerThanItsSlotIsCut) {

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/process_records.h"
+#include "install/access_rights.h"
 #include "install/file_placement.h"
 #include "install/font_install.h"
 #include "install/ime_layout_removal.h"
@@ -169,6 +171,30 @@ void add_full_product(InstallFixture& fixture) {
     fixture.add_product();
 }
 
+// The rights calls made while it lives: Wine keeps no access lists to read
+// back, so which file got which rights is watched at the call.
+class RightsCalls {
+public:
+    RightsCalls() {
+        calls_.clear();
+        install::set_rights_watcher(&record);
+    }
+    ~RightsCalls() { install::set_rights_watcher(nullptr); }
+    std::set<std::wstring> of(install::GivenRights rights) const {
+        std::set<std::wstring> paths;
+        for (const auto& [path, given] : calls_) {
+            std::wstring plain = path;
+            while (!plain.empty() && plain.back() == L'\\') plain.pop_back();
+            if (given == rights) paths.insert(plain);
+        }
+        return paths;
+    }
+
+private:
+    static void record(const wchar_t* path, install::GivenRights rights) { calls_.emplace_back(path, rights); }
+    static inline std::vector<std::pair<std::wstring, install::GivenRights>> calls_;
+};
+
 install::InstallRun page_run(const ProgressPage& page, InstallFixture& fixture) {
     return install::make_install_run(page.window(), &fixture.info, &fixture.context);
 }
@@ -243,6 +269,7 @@ TEST(RunInstall, ASuccessfulRunPostsNineRowsAndPutsEverythingInPlace) {
     const Product product(fixture);
     ProductCleanup cleanup(product);
     install::InstallRun run = page_run(page, fixture);
+    RightsCalls rights;
 
     // Given without its trailing backslash.
     ASSERT_EQ(install::run_install(run, without_backslash(fixture.install_dir()).c_str(), L"张三", L"公司"), 1);
@@ -269,6 +296,17 @@ TEST(RunInstall, ASuccessfulRunPostsNineRowsAndPutsEverythingInPlace) {
     EXPECT_TRUE(file_exists(product.program_folder + L"\\更多工具\\卸载软件.lnk"));
     EXPECT_TRUE(file_exists(product.desktop_link));
     EXPECT_FALSE(folder_exists(without_backslash(fixture.workspace())));
+
+    // Users may change the data folder and its files, and nothing else:
+    // code keeps its folder's default rights (an earlier install's entry
+    // taken away), where Users read and run it.
+    EXPECT_EQ(rights.of(install::GivenRights::UsersModify),
+              (std::set<std::wstring>{without_backslash(product.data), product.data + L"danzi.zmi"}));
+    const std::set<std::wstring> code = rights.of(install::GivenRights::FolderDefault);
+    for (const std::wstring& file : {dir + L"config.exe", dir + L"ITF\\Interface.dll", dir + L"unstall.exe",
+                                     dir + L"_backup_.dat", product.system_ime, product.system_file,
+                                     product.windows_file})
+        EXPECT_EQ(code.count(file), 1u) << file;
 }
 
 TEST(RunInstall, AFailureInStepOneIsReportedAndLeavesNothing) {
@@ -508,7 +546,7 @@ TEST(RunInstall, TheDemoProductInstallsWithEveryFileShortcutAndLayout) {
         EXPECT_TRUE(file_exists(program + link)) << link;
     EXPECT_TRUE(file_exists(product.desktop_link));
     EXPECT_EQ(string_value(HKEY_LOCAL_MACHINE, product.uninstall_key, L"UninstallString").text,
-              fixture.install_dir() + L"Unstall.exe -u name=[" + product.ime + L"]");
+              L"\"" + fixture.install_dir() + L"Unstall.exe\" -u name=[" + product.ime + L"]");
 #endif
 }
 

@@ -103,19 +103,19 @@ TEST_F(ParseCommandLine, InstalledProductIsFoundThroughItsKeys) {
     EXPECT_STREQ(p.command.install_dir, L"C:\\Program Files\\Zinzin\\");
 }
 
-TEST_F(ParseCommandLine, CurrentUserKeyWinsAndMachineKeyIsTheFallback) {
-    ScopedKey machine(HKEY_LOCAL_MACHINE, vendor_key);
-    machine.set(L"ZMEInstallPath", L"D:\\machine\\");
-    EXPECT_STREQ(parse(L"-g name=[" + name + L"]").command.install_dir, L"D:\\machine\\");
+TEST_F(ParseCommandLine, MachineKeyWinsAndCurrentUserKeyIsTheFallback) {
+    ScopedKey user(HKEY_CURRENT_USER, vendor_key);
+    user.set(L"ZMEInstallPath", L"E:\\user\\");
+    const Parsed p = parse(L"/G name=[" + name + L"]");
+    EXPECT_EQ(p.run.mode, app::kModeUpdate);
+    EXPECT_STREQ(p.command.install_dir, L"E:\\user\\");
+    EXPECT_STREQ(p.command.display_name, L"");  // no uninstall entry
     {
-        // A current-user key without the value: the machine's is read.
-        ScopedKey user(HKEY_CURRENT_USER, vendor_key);
-        EXPECT_STREQ(parse(L"-g name=[" + name + L"]").command.install_dir, L"D:\\machine\\");
-        user.set(L"ZMEInstallPath", L"E:\\user\\", true);
-        const Parsed p = parse(L"/G name=[" + name + L"]");
-        EXPECT_EQ(p.run.mode, app::kModeUpdate);
-        EXPECT_STREQ(p.command.install_dir, L"E:\\user\\");
-        EXPECT_STREQ(p.command.display_name, L"");  // no uninstall entry
+        // The user's key is anybody's to write: it never overrides the machine's.
+        ScopedKey machine(HKEY_LOCAL_MACHINE, vendor_key);
+        EXPECT_STREQ(parse(L"-u name=[" + name + L"]").command.install_dir, L"E:\\user\\");  // no value yet
+        machine.set(L"ZMEInstallPath", L"D:\\machine\\");
+        EXPECT_STREQ(parse(L"-u name=[" + name + L"]").command.install_dir, L"D:\\machine\\");
     }
 }
 

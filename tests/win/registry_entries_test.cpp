@@ -165,10 +165,10 @@ TEST_F(RegistryEntriesTest, UninstallEntryHoldsItsSixteenStrings) {
     expect_text(entry(L"URLUpdateInfo"), L"http://example.invalid/update/UpdateList.txt", "URLUpdateInfo");
     expect_text(entry(L"HelpLink"), L"http://example.invalid/help", "HelpLink");
     expect_text(entry(L"HelpTelephone"), L"010-12345678", "HelpTelephone");
-    expect_text(entry(L"UninstallString"), dir + L"Unstall.exe -u name=[" + name() + L"]", "UninstallString");
+    expect_text(entry(L"UninstallString"), L"\"" + dir + L"Unstall.exe\" -u name=[" + name() + L"]", "UninstallString");
     expect_text(entry(L"InstallLocation"), dir, "InstallLocation");
     expect_text(entry(L"InstallSource"), L"C:\\dl\\setup.exe", "InstallSource");
-    expect_text(entry(L"ModifyPath"), dir + L"Unstall.exe -r name=[" + name() + L"]", "ModifyPath");
+    expect_text(entry(L"ModifyPath"), L"\"" + dir + L"Unstall.exe\" -r name=[" + name() + L"]", "ModifyPath");
 
     support::UniqueKey key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kUninstall + name()).c_str(), 0, KEY_READ | install::kRegistryView,
@@ -217,9 +217,9 @@ TEST_F(RegistryEntriesTest, NamesOfThirtyNineUnitsAreKeptWhole) {
     install::write_vendor_keys(run_);
 
     expect_text(entry(L"DisplayName"), display39, "DisplayName");
-    expect_text(entry(L"UninstallString"), std::wstring(run_.install_dir) + L"Unstall.exe -u name=[" + name39 + L"]",
+    expect_text(entry(L"UninstallString"), L"\"" + std::wstring(run_.install_dir) + L"Unstall.exe\" -u name=[" + name39 + L"]",
                 "UninstallString");
-    expect_text(entry(L"ModifyPath"), std::wstring(run_.install_dir) + L"Unstall.exe -r name=[" + name39 + L"]",
+    expect_text(entry(L"ModifyPath"), L"\"" + std::wstring(run_.install_dir) + L"Unstall.exe\" -r name=[" + name39 + L"]",
                 "ModifyPath");
     expect_text(query(HKEY_LOCAL_MACHINE, kVendor + name39, L"ZMEInstallPath"), run_.install_dir, "vendor HKLM");
     expect_text(query(HKEY_CURRENT_USER, kVendor + name39, L"ZMEInstallPath"), run_.install_dir, "vendor HKCU");
@@ -255,20 +255,20 @@ TEST_F(RegistryEntriesTest, RollbackTakesBackKeysAndRestoresValues) {
     expect_text(query(HKEY_CURRENT_USER, kVendor + name(), L"ZMEInstallPath"), L"D:\\old\\", "restored");
 }
 
-TEST_F(RegistryEntriesTest, ReadInstallPathPrefersTheCurrentUser) {
-    set_text(HKEY_CURRENT_USER, kVendor + name(), L"ZMEInstallPath", L"C:\\User\\");
-    set_text(HKEY_LOCAL_MACHINE, kVendor + name(), L"ZMEInstallPath", L"C:\\Machine\\");
-    wchar_t path[app::kPathUnits];
-    EXPECT_EQ(install::read_install_path(name().c_str(), path), 1);
-    EXPECT_STREQ(path, L"C:\\User\\");
-}
-
-TEST_F(RegistryEntriesTest, ReadInstallPathFallsBackToTheMachineAndAddsTheBackslash) {
-    // Installed for all users, never run by this one.
+TEST_F(RegistryEntriesTest, ReadInstallPathPrefersTheMachineOverTheUsersOwnKey) {
+    // The user's key is anybody's to write: it never overrides the machine's.
+    set_text(HKEY_CURRENT_USER, kVendor + name(), L"ZMEInstallPath", L"C:\\Windows\\System32\\drivers\\");
     set_text(HKEY_LOCAL_MACHINE, kVendor + name(), L"ZMEInstallPath", L"C:\\Machine");
     wchar_t path[app::kPathUnits];
     EXPECT_EQ(install::read_install_path(name().c_str(), path), 1);
     EXPECT_STREQ(path, L"C:\\Machine\\");
+}
+
+TEST_F(RegistryEntriesTest, ReadInstallPathFallsBackToTheUserAndAddsTheBackslash) {
+    set_text(HKEY_CURRENT_USER, kVendor + name(), L"ZMEInstallPath", L"C:\\User");
+    wchar_t path[app::kPathUnits];
+    EXPECT_EQ(install::read_install_path(name().c_str(), path), 1);
+    EXPECT_STREQ(path, L"C:\\User\\");
 }
 
 TEST_F(RegistryEntriesTest, ReadInstallPathFailsWithoutAValue) {
@@ -287,8 +287,7 @@ TEST_F(RegistryEntriesTest, ReadInstallPathFailsWithoutAValue) {
     set_text(HKEY_LOCAL_MACHINE, kVendor + name(), L"ZMEInstallPath", L"");
     EXPECT_EQ(install::read_install_path(name().c_str(), path), 0);
 
-    // The current user's key, once there, is the only one consulted.
-    set_text(HKEY_LOCAL_MACHINE, kVendor + name(), L"ZMEInstallPath", L"C:\\Machine\\");
+    // Neither key with a folder.
     set_text(HKEY_CURRENT_USER, kVendor + name(), L"Other", L"x");
     EXPECT_EQ(install::read_install_path(name().c_str(), path), 0);
     EXPECT_STREQ(path, L"");

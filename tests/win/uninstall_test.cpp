@@ -12,6 +12,7 @@
 
 #include "app/folders.h"
 #include "install/registry_entries.h"
+#include "remove/install_ownership.h"
 #include "install_fixture.h"
 #include "progress_page.h"
 #include "scratch.h"
@@ -31,6 +32,21 @@ const Rows kRows = {L"开始卸载...",        L"  1.卸载输入接口...", L" 
 const wchar_t* const kLinks[] = {L"系统设置.lnk",           L"使用帮助.lnk",           L"检查更新.lnk",
                                  L"更多工具\\码表查询.lnk", L"更多工具\\按键功能.lnk", L"更多工具\\添加用户词.lnk",
                                  L"更多工具\\修复安装.lnk", L"更多工具\\卸载软件.lnk"};
+
+std::string narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The seven rows with `row` after step 2's.
+Rows rows_with(const std::wstring& row) {
+    Rows rows = kRows;
+    rows.insert(rows.begin() + 3, row);
+    return rows;
+}
+
+std::wstring row_of(const wchar_t* format, const std::wstring& folder) {
+    wchar_t row[520];
+    support::format_slot(row, format, folder.c_str());
+    return row;
+}
 
 std::wstring key_path(const wchar_t* parent, const std::wstring& name) { return std::wstring(parent) + L"\\" + name; }
 
@@ -58,6 +74,10 @@ public:
 
         put_file(install_dir_ + L"unstall.exe", "uninstaller");
         put_file(install_dir_ + L"_backup_.dat", "package");
+        // The install's list of what it placed: the folder was its own.
+        put_file(install_dir_ + L"_installed_.lst", "product=" + narrow(ime_) +
+                                                        "\r\nfolder=own\r\nunstall.exe\r\n_backup_.dat\r\n"
+                                                        "ITF\\Interface.dll\r\n_installed_.lst\r\n");
         // An interface library without the export: step 1 loads it, finds
         // nothing to call and the run goes on.
         CopyFileW(wintest::fixture_path(L"verfix_none.dll").c_str(), (install_dir_ + L"ITF\\Interface.dll").c_str(),
@@ -159,12 +179,44 @@ TEST(UninstallRun, DisplayNamesThatArentPlainLeaveTheStartMenuAlone) {
     for (const wchar_t* name : {L"", L"..", L"a\\..\\.."}) {
         support::copy_slot(command.display_name, name);
         support::copy_slot(command.product_name, name);
-        EXPECT_EQ(run_over_page(&command), kRows);
+        // No product of such a name owns the folder either.
+        EXPECT_EQ(run_over_page(&command), rows_with(row_of(removal::kNotOursFormat, command.install_dir)));
     }
+    EXPECT_TRUE(file_exists(std::wstring(command.install_dir) + L"unstall.exe"));
     EXPECT_TRUE(file_exists(marker));
     EXPECT_TRUE(file_exists(InstalledProduct::program_folder(product.command.display_name) + L"我的笔记.txt"));
     product.expect_neighbour_kept();
     DeleteFileW(marker.c_str());
+}
+
+// A folder the install shared with the user's files loses only what the
+// install listed; a folder the product has no list in (another product's,
+// or one a tampered value names) loses nothing. A row says so each time.
+TEST(UninstallRun, OnlyTheListedFilesOfTheProductGoAndARowSaysWhatStayed) {
+    InstalledProduct product;
+    const std::wstring dir = product.command.install_dir;
+    ASSERT_TRUE(put_file(dir + L"我的文档.txt", "the user's own file"));
+    EXPECT_EQ(run_over_page(&product.command), rows_with(row_of(removal::kOthersKeptFormat, dir)));
+    EXPECT_EQ(wintest::file_text(dir + L"我的文档.txt"), "the user's own file");
+    for (const wchar_t* name : {L"unstall.exe", L"_backup_.dat", L"_installed_.lst", L"ITF"})
+        EXPECT_FALSE(file_exists(dir + name) || folder_exists(dir + name)) << name;
+
+    wintest::ScratchFolder other(L"other product");
+    const std::wstring folder = other.file(L"Other") + L"\\";
+    for (const wchar_t* name : {L"unstall.exe", L"_backup_.dat", L"sentinel.txt"}) ASSERT_TRUE(put_file(folder + name, "x"));
+    ASSERT_TRUE(put_file(folder + L"_installed_.lst", "product=Other\r\nfolder=own\r\nunstall.exe\r\n"));
+    support::copy_slot(product.command.install_dir, folder.c_str());
+    EXPECT_EQ(run_over_page(&product.command), rows_with(row_of(removal::kNotOursFormat, folder)));
+    for (const wchar_t* name : {L"unstall.exe", L"_backup_.dat", L"sentinel.txt", L"_installed_.lst"})
+        EXPECT_TRUE(file_exists(folder + name)) << name;
+
+    // A list that leads out of its folder is no list at all.
+    ASSERT_TRUE(put_file(folder + L"_installed_.lst", "product=" + narrow(product.command.product_name) +
+                                                          "\r\nfolder=own\r\nunstall.exe\r\n..\\outside.txt\r\n"));
+    ASSERT_TRUE(put_file(other.file(L"outside.txt"), "x"));
+    EXPECT_EQ(run_over_page(&product.command), rows_with(row_of(removal::kNotOursFormat, folder)));
+    EXPECT_TRUE(file_exists(other.file(L"outside.txt")));
+    EXPECT_TRUE(file_exists(folder + L"unstall.exe"));
 }
 
 TEST(UninstallRun, ARecordWithoutDialogOrCommandPostsNowhereAndRemovesNothing) {

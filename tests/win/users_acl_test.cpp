@@ -107,7 +107,9 @@ SECURITY_DESCRIPTOR_CONTROL control_of(PSECURITY_DESCRIPTOR descriptor) {
 constexpr BYTE kAllow = ACCESS_ALLOWED_ACE_TYPE;
 constexpr BYTE kDeny = ACCESS_DENIED_ACE_TYPE;
 constexpr BYTE kInherited = INHERITED_ACE;
-const Entry kNewUsersEntry{kAllow, 3, GENERIC_ALL, kUsers};
+// Modify rights (0x1301BF): read, write, run and delete, never the access
+// list or the owner (WRITE_DAC, WRITE_OWNER) or full control.
+const Entry kNewUsersEntry{kAllow, 3, 0x1301BF, kUsers};
 
 struct Built {
     install::GrantedDescriptor granted;
@@ -203,7 +205,7 @@ TEST(UsersAcl, WithoutTheOptionalRoutines) {
     ASSERT_TRUE(b.ok);
     // The plain add routine: the entry is not inherited by what a folder holds.
     EXPECT_EQ(entries_of(b.granted.acl()),
-              (std::vector<Entry>{{kAllow, 0, GENERIC_ALL, kUsers}, {kAllow, kInherited, FILE_ALL_ACCESS, kSystem}}));
+              (std::vector<Entry>{{kAllow, 0, 0x1301BF, kUsers}, {kAllow, kInherited, FILE_ALL_ACCESS, kSystem}}));
     EXPECT_EQ(control_of(b.granted.descriptor()) & SE_DACL_PROTECTED, 0);
 }
 

@@ -15,6 +15,8 @@
 
 #include "dialog_helpers.h"
 #include "ime_holder_process.h"
+#include "remove/install_ownership.h"
+#include "support/format_bounded.h"
 #include "install/run_install.h"
 #include "install_fixture.h"
 #include "scratch.h"
@@ -284,9 +286,13 @@ TEST_F(Wizard, AnExistingDirectoryConfirmedGoesWithTheDataFolderBeforeTheRun) {
     ASSERT_TRUE(confirm.wait());
     ASSERT_TRUE(wait_for_worker());
 
-    EXPECT_FALSE(wintest::file_exists(directory + L"old.txt"));
+    // The folder isn't the product's: the user's file stays, and a row
+    // says why; the product's data folder goes.
+    EXPECT_EQ(wintest::file_text(directory + L"old.txt"), "old");
     EXPECT_FALSE(wintest::folder_exists(setup.data_folder()));
-    EXPECT_EQ(step_rows(wizard), (std::vector<std::wstring>{install::kRowVerifying, install::kRowStarting,
+    wchar_t kept[520];
+    support::format_slot(kept, removal::kNotOursFormat, directory.c_str());
+    EXPECT_EQ(step_rows(wizard), (std::vector<std::wstring>{kept, install::kRowVerifying, install::kRowStarting,
                                                              install::kRowPlaceFiles, install::kRowFailed}));
     EXPECT_EQ(wizard.item_text(kButton), L"退出安装(&O)");
     EXPECT_TRUE(enabled(control(kButton)));
