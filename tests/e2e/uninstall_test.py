@@ -320,7 +320,10 @@ class UninstallCase(unittest.TestCase):
         self.places.data_dir.symlink_to(target)
         (target / "data-sentinel.txt").write_text("the user's")
         profile = session.to_linux(session.run("cmd", "/c", "echo %USERPROFILE%").stdout.strip())
-        for folder in (c / "windows" / "system32" / "drivers", profile, c, other, c / "link"):
+        # The system's drivers folder as this build's program sees it.
+        drivers = self.places.system / "drivers"
+        drivers.mkdir(exist_ok=True)
+        for folder in (drivers, profile, c, other, c / "link"):
             sentinel = (target if folder == c / "link" else folder) / "sentinel.txt"
             sentinel.write_text("the user's")
             value = self.wine.to_windows(folder).rstrip("\\") + "\\"

@@ -96,7 +96,8 @@ def point_product_at(session, server):
     it), the product's own list through its uninstall entry's
     URLUpdateInfo."""
     import demo_product
-    session.run("reg", "add", SERVER_KEY, "/v", "UpdateServer", "/d", server.address, "/f")
+    # The program reads this value in the 64-bit view from either build.
+    session.run("reg", "add", SERVER_KEY, "/v", "UpdateServer", "/d", server.address, "/f", view="64")
     session.run("reg", "add", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/d",
                 server.address + SECOND_LIST, "/f")
 

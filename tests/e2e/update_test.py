@@ -300,7 +300,7 @@ class UpdateCase(unittest.TestCase):
     # ---- no server configured
 
     def test_4_without_a_configured_server_the_dialog_says_so(self):
-        self.wine.run("reg", "delete", SERVER_KEY, "/v", "UpdateServer", "/f")
+        self.wine.run("reg", "delete", SERVER_KEY, "/v", "UpdateServer", "/f", view="64")
         self.wine.run("reg", "delete", demo_product.UNINSTALL_KEY, "/v", "URLUpdateInfo", "/f")
         server.requests.clear()
         try:
