@@ -94,8 +94,13 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(self.wine.progress(WELCOME, 1008), 100)
 
     def close_readme(self):
-        """The install opens readme.txt with its program (Notepad here)."""
+        """The install opens readme.txt with its program (Notepad here), as
+        the signed-in user: not started by the elevated installer."""
         harness.wait_until(lambda: self.wine.processes("notepad.exe"), 60, "Notepad with readme.txt")
+        installers = {p["pid"] for p in self.wine.processes()
+                      if p["path"].lower().endswith(("___zinzin_install_base___.exe", "setup.exe"))}
+        for notepad in self.wine.processes("notepad.exe"):
+            self.assertNotIn(notepad["parent"], installers, notepad)
         self.wine.ui("close", "part:readme.txt")
         harness.wait_until(lambda: not self.wine.processes("notepad.exe"), 30, "Notepad to close")
 
