@@ -19,15 +19,82 @@
 
 set(IMEBASE_DELAY_LOADED_DLLS comctl32 gdiplus version wininet)
 
+# 32-bit x86: GNU ld 2.40 drops the code of dlltool's delay-import thunks
+# (the import slots stay 0), so the delay imports are made here instead:
+# one small object per function with a descriptor of its own (the DLL's
+# name, a module slot, a one-entry import address and name table) and a
+# thunk that has MinGW's __delayLoadHelper2 resolve it on the first call.
+# As archive members, only the functions the program calls are linked.
+function(imebase_delay_library_x86 dll functions library)
+  get_filename_component(_tools ${CMAKE_AR} DIRECTORY)
+  get_filename_component(_ar_name ${CMAKE_AR} NAME)
+  string(REGEX REPLACE "ar$" "as" _as_name "${_ar_name}")
+  find_program(_assembler NAMES ${_as_name} HINTS ${_tools} REQUIRED NO_CACHE)
+  set(_work ${CMAKE_BINARY_DIR}/delay-load/${dll}-x86)
+  file(REMOVE_RECURSE ${_work})
+  file(MAKE_DIRECTORY ${_work})
+  set(_objects)
+  set(_index 0)
+  foreach(_symbol IN LISTS functions)
+    # "_Name@8" (stdcall) or "_Name": the DLL exports "Name".
+    string(REGEX REPLACE "^_" "" _import "${_symbol}")
+    string(REGEX REPLACE "@[0-9]+$" "" _import "${_import}")
+    math(EXPR _index "${_index} + 1")
+    file(WRITE ${_work}/f${_index}.s
+"    .section .rdata$dl,\"dr\"
+1:  .asciz \"${dll}.dll\"
+    .balign 2
+2:  .short 0
+    .asciz \"${_import}\"
+    .balign 4
+3:  .rva 2b
+    .long 0
+    .data
+    .balign 4
+4:  .long 0
+5:  .long 1
+    .rva 1b
+    .rva 4b
+    .rva 6f
+    .rva 3b
+    .long 0, 0, 0
+    .globl \"__imp_${_symbol}\"
+6:
+\"__imp_${_symbol}\":
+    .long 7f
+    .long 0
+    .text
+7:  push %ecx
+    push %edx
+    push $6b
+    push $5b
+    call \"___delayLoadHelper2@8\"
+    pop %edx
+    pop %ecx
+    jmp *%eax
+")
+    execute_process(COMMAND ${_assembler} --32 ${_work}/f${_index}.s -o ${_work}/f${_index}.o
+      RESULT_VARIABLE _as_result)
+    if(NOT _as_result EQUAL 0)
+      message(FATAL_ERROR "could not assemble the delay import of ${dll}.dll ${_import}")
+    endif()
+    list(APPEND _objects ${_work}/f${_index}.o)
+  endforeach()
+  file(REMOVE ${library})
+  execute_process(COMMAND ${CMAKE_AR} rcs ${library} ${_objects} RESULT_VARIABLE _ar_result)
+  if(NOT _ar_result EQUAL 0)
+    message(FATAL_ERROR "could not make the delay import library of ${dll}.dll")
+  endif()
+endfunction()
+
 set(IMEBASE_DELAY_LOAD_LIBRARIES "")
 set(_delay_dir ${CMAKE_BINARY_DIR}/delay-load)
 file(MAKE_DIRECTORY ${_delay_dir})
 
 foreach(_dll IN LISTS IMEBASE_DELAY_LOADED_DLLS)
   find_library(_import_${_dll} NAMES lib${_dll}.a ${_dll} REQUIRED NO_CACHE)
-  # The functions the normal import library offers, as a module
-  # definition: on 32-bit x86 a stdcall name keeps its "@n" here and
-  # loses it in the DLL (dlltool --kill-at).
+  # The functions the normal import library offers (on 32-bit x86 with
+  # their "_" and stdcall "@n", which the DLL's own names lack).
   execute_process(
     COMMAND ${CMAKE_NM} -g --defined-only ${_import_${_dll}}
     OUTPUT_VARIABLE _symbols
@@ -35,30 +102,26 @@ foreach(_dll IN LISTS IMEBASE_DELAY_LOADED_DLLS)
   if(NOT _nm_result EQUAL 0)
     message(FATAL_ERROR "nm could not read ${_import_${_dll}}")
   endif()
-  string(REGEX MATCHALL "[0-9a-fA-F]+ T [^\n]+" _functions "${_symbols}")
+  string(REGEX MATCHALL "[0-9a-fA-F]+ T [^\n]+" _lines "${_symbols}")
+  set(_functions)
   set(_def "LIBRARY ${_dll}.dll\nEXPORTS\n")
-  foreach(_line IN LISTS _functions)
+  foreach(_line IN LISTS _lines)
     string(REGEX REPLACE "^[0-9a-fA-F]+ T " "" _name "${_line}")
-    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-      string(REGEX REPLACE "^_" "" _name "${_name}")
-    endif()
+    list(APPEND _functions ${_name})
     string(APPEND _def "${_name}\n")
   endforeach()
-  file(WRITE ${_delay_dir}/${_dll}.def "${_def}")
-
   set(_delay_library ${_delay_dir}/lib${_dll}-delay.a)
-  set(_dlltool_flags)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    list(APPEND _dlltool_flags --kill-at -m i386)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(WRITE ${_delay_dir}/${_dll}.def "${_def}")
+    execute_process(
+      COMMAND ${CMAKE_DLLTOOL} -m i386:x86-64 --input-def ${_delay_dir}/${_dll}.def
+              --dllname ${_dll}.dll --output-delaylib ${_delay_library}
+      RESULT_VARIABLE _dlltool_result)
+    if(NOT _dlltool_result EQUAL 0 OR NOT EXISTS ${_delay_library})
+      message(FATAL_ERROR "dlltool could not make the delay import library of ${_dll}.dll")
+    endif()
   else()
-    list(APPEND _dlltool_flags -m i386:x86-64)
-  endif()
-  execute_process(
-    COMMAND ${CMAKE_DLLTOOL} ${_dlltool_flags} --input-def ${_delay_dir}/${_dll}.def
-            --dllname ${_dll}.dll --output-delaylib ${_delay_library}
-    RESULT_VARIABLE _dlltool_result)
-  if(NOT _dlltool_result EQUAL 0 OR NOT EXISTS ${_delay_library})
-    message(FATAL_ERROR "dlltool could not make the delay import library of ${_dll}.dll")
+    imebase_delay_library_x86(${_dll} "${_functions}" ${_delay_library})
   endif()
   list(APPEND IMEBASE_DELAY_LOAD_LIBRARIES ${_delay_library})
 endforeach()

@@ -1,10 +1,8 @@
-// rand_s: the C library's door to the system's random number generator.
-#define _CRT_RAND_S
 #include "app/private_folder.h"
 
+#include <ntsecapi.h>
 #include <sddl.h>
 
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 
@@ -93,9 +91,14 @@ bool random_hex(wchar_t* text, std::size_t digits) {
     static constexpr wchar_t kDigits[] = L"0123456789abcdef";
     std::size_t written = 0;
     while (written < digits) {
-        unsigned int value = 0;
-        if (rand_s(&value) != 0) return false;
-        for (int i = 0; i < 8 && written < digits; ++i, value >>= 4) text[written++] = kDigits[value & 0xF];
+        // The system's generator (advapi32's RtlGenRandom, also what the
+        // C library's rand_s uses where it exists).
+        unsigned char bytes[16];
+        if (!RtlGenRandom(bytes, sizeof bytes)) return false;
+        for (std::size_t i = 0; i < sizeof bytes && written < digits; ++i) {
+            text[written++] = kDigits[bytes[i] >> 4];
+            if (written < digits) text[written++] = kDigits[bytes[i] & 0xF];
+        }
     }
     text[written] = L'\0';
     return true;
