@@ -49,7 +49,7 @@ private:
 };
 
 // One run of the interpreter on `folder`; false when it wasn't started.
-bool run_removal(const wchar_t (&comspec)[kPathUnits], const wchar_t* folder) {
+bool run_removal(const wchar_t (&interpreter)[kPathUnits], const wchar_t* folder) {
     wchar_t short_path[kPathUnits] = {};
     const DWORD length = GetShortPathNameW(folder, short_path, kPathUnits);
     if (length == 0 || length >= kPathUnits) return false;
@@ -62,11 +62,11 @@ bool run_removal(const wchar_t (&comspec)[kPathUnits], const wchar_t* folder) {
     // short one can be had) never split the command in two. A command
     // that doesn't fit is never run cut: it would name another folder.
     wchar_t command[2 * kPathUnits];
-    if (support::format_slot(command, L"\"%ls\" /c rmdir \"%ls\" /s /q", comspec, short_path) !=
+    if (support::format_slot(command, L"\"%ls\" /c rmdir \"%ls\" /s /q", interpreter, short_path) !=
         support::kStatusOk) {
         return false;
     }
-    return start_interpreter_at_idle(comspec, command, kRemovalWaitMs);
+    return start_interpreter_at_idle(interpreter, command, kRemovalWaitMs);
 }
 
 bool is_plain_folder_name(const wchar_t* name) {
@@ -89,12 +89,11 @@ int remove_directory_tree(const wchar_t* folder) {
     if (folder == nullptr || is_protected_folder(folder)) return 0;
 
     const CurrentDirectoryAtRoot at_root;
-    wchar_t comspec[kPathUnits];
-    if (!read_comspec(comspec)) return 0;
+    wchar_t interpreter[kPathUnits];
+    if (!system_interpreter(interpreter)) return 0;
     for (int attempt = 1;; ++attempt) {
-        if (!run_removal(comspec, folder)) return 0;
+        if (!run_removal(interpreter, folder)) return 0;
         if (!exists(folder) || attempt == kRemovalAttempts) return 1;
-        if (!read_comspec(comspec)) return 0;
     }
 }
 

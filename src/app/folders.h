@@ -13,10 +13,10 @@ namespace app {
 // would be another folder.
 int make_directory_path(const wchar_t* path);
 
-// Removes `folder` and everything in it through the command interpreter
-// named by "COMSPEC": "<COMSPEC>" /c rmdir "<short path>" /s /q, started
-// hidden at idle priority and waited for at most one second, twice at
-// most. 0 when the folder doesn't exist, COMSPEC is missing, the
+// Removes `folder` and everything in it through the system's command
+// interpreter (system_interpreter): "<system folder>\\cmd.exe" /c rmdir
+// "<short path>" /s /q, started hidden at idle priority and waited for at
+// most one second, twice at most. 0 when the folder doesn't exist, the
 // interpreter can't be started, or the folder is refused (see
 // is_protected_folder, and is_quotable_for_interpreter for its short
 // path); otherwise non-zero once the folder is gone or the second attempt

@@ -1,17 +1,30 @@
 #include "app/interpreter.h"
 
+#include "support/format_bounded.h"
+#include "support/system_folder.h"
 #include "support/unique_handle.h"
 
 namespace app {
+namespace {
 
-bool read_comspec(wchar_t (&path)[kPathUnits]) {
-    const DWORD length = GetEnvironmentVariableW(L"COMSPEC", path, kPathUnits);
-    // A value that doesn't fit is reported by its size, the slot untouched.
-    if (length == 0 || length >= kPathUnits || !is_quotable_for_interpreter(path)) {
+wchar_t g_test_interpreter[kPathUnits];
+
+}  // namespace
+
+bool system_interpreter(wchar_t (&path)[kPathUnits]) {
+    if (g_test_interpreter[0] != L'\0') {
+        support::copy_slot(path, g_test_interpreter);
+        return true;
+    }
+    if (!support::system_file_path(L"cmd.exe", path) || !is_quotable_for_interpreter(path)) {
         path[0] = L'\0';
         return false;
     }
     return true;
+}
+
+void use_interpreter_for_tests(const wchar_t* program) {
+    support::copy_slot(g_test_interpreter, program != nullptr ? program : L"");
 }
 
 bool is_quotable_for_interpreter(const wchar_t* path) {

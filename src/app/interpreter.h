@@ -9,10 +9,17 @@
 
 namespace app {
 
-// The interpreter named by the environment variable "COMSPEC" (at most
-// 259 characters). False, with `path` empty, when it is missing, longer
-// than the slot, or can't be quoted (is_quotable_for_interpreter).
-bool read_comspec(wchar_t (&path)[kPathUnits]);
+// The system's command interpreter: "cmd.exe" of the system folder.
+// Never the environment's "COMSPEC", which any program of the user can
+// set for an elevated run to start. False, with `path` empty, when the
+// system folder can't be read or the path can't be quoted
+// (is_quotable_for_interpreter).
+bool system_interpreter(wchar_t (&path)[kPathUnits]);
+
+// Test programs only (the installer never calls it): `program` stands in
+// for the interpreter from now on (null: the system's again), so that a
+// test sees the exact commands without anything being removed.
+void use_interpreter_for_tests(const wchar_t* program);
 
 // Whether `path` can stand between double quotes on an interpreter command
 // line and mean exactly itself: not empty, no double quote (it would end

@@ -2,12 +2,17 @@
 
 #include "app/startup.h"
 #include "support/fatal_error.h"
+#include "support/system_folder.h"
 
 // The installer's entry point: the application object's start-up is the
-// whole program. A fatal error of the support library's buffers (out of
+// whole program. Before anything else the DLL search is confined to the
+// system folder: the libraries that aren't known DLLs are delay-loaded
+// (cmake/delay_load.cmake) and resolve only from there, never from the
+// folder the installer was started from. A fatal error of the support library's buffers (out of
 // memory, an unterminated text), on any thread, ends the program with its
 // message in a box.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
+    support::restrict_dll_search();
     support::install_fatal_error_handler();
     app::CZZ_Install_BaseApp application;
     application.InitInstance(arguments != nullptr ? arguments : L"");

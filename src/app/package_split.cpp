@@ -56,7 +56,9 @@ bool write_part(const wchar_t* path, std::span<const std::uint8_t> bytes, bool p
 int prepare_package(RunContext& run) {
     if (!is_folder(run.workspace_dir)) return 0;
     if (!workspace_file(run.source_path, kScratchCopyFormat, run.workspace_dir)) return 0;
-    if (install::copy_file_granting_users(run.module_path, run.source_path, FALSE) == 0) return 0;
+    // A plain copy: it inherits the private workspace's access list, so no
+    // other program can change it between the copy and the split.
+    if (!CopyFileW(run.module_path, run.source_path, FALSE)) return 0;
     // Ours to delete below, whatever attributes its source had.
     SetFileAttributesW(run.source_path, FILE_ATTRIBUTE_NORMAL);
 

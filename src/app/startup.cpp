@@ -54,12 +54,13 @@ void show_startup_error() {
     MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
 }
 
-// Step 1: the run context's workspace and the running executable's path.
+// The running executable's path, and in the copy the workspace it runs
+// from. The first process makes its workspace only when it relaunches.
 void fill_run_context(RunContext& run) {
-    make_workspace_dir(run);
     const DWORD length = GetModuleFileNameW(nullptr, run.module_path, kPathUnits);
     // A path that didn't fit is no path of this executable.
     if (length == 0 || length >= kPathUnits) run.module_path[0] = L'\0';
+    adopt_workspace(run);
 }
 
 // The install information that the package brings, into `info`. False
@@ -85,26 +86,23 @@ bool run_install_mode(ProcessRecords& records) {
     return true;
 }
 
-// Step 6. False when the named product isn't installed: then nothing is
-// cleaned up (the copy and the workspace stay for the next start).
-bool dispatch(ProcessRecords& records) {
+// The one modal dialog of the mode the command line chose. A mode
+// naming a product that isn't installed shows nothing.
+void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
     switch (records.run().mode) {
     case kModeUninstall:
-        if (command.install_dir[0] == L'\0') return false;
-        run_uninstall_dialog();
-        return true;
+        if (command.install_dir[0] != L'\0') run_uninstall_dialog();
+        return;
     case kModeRepair:
-        if (command.install_dir[0] == L'\0') return false;
-        run_repair_dialog();
-        return true;
+        if (command.install_dir[0] != L'\0') run_repair_dialog();
+        return;
     case kModeUpdate:
-        if (command.install_dir[0] == L'\0') return false;
-        run_update_dialog(command.product_name);
-        return true;
+        if (command.install_dir[0] != L'\0') run_update_dialog(command.product_name);
+        return;
     default:
         if (!run_install_mode(records)) show_startup_error();
-        return true;
+        return;
     }
 }
 
@@ -114,27 +112,29 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     // The extraction's thread slot exists before any thread does.
     Cabinet::InitThreadSlot();
 
-    // Steps 1 and 2: the records, zero-filled, live until this returns.
+    // The three process-wide records, zero-filled, live until this returns.
     ProcessRecords records;
     fill_run_context(records.run());
 
-    // Step 3: the first process starts the copy in the temporary folder
-    // and ends here.
+    // The first process makes the private workspace, starts its copy
+    // there and ends here.
     if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) return TRUE;
 
-    // Step 4.
+    // The copy: the mode, the product and the path the user started.
     parse_command_line(records.run(), records.command());
 
-    // Step 5: common controls and ActiveX hosting before any dialog.
+    // Common controls and ActiveX hosting before any dialog.
     init_common_controls();
     const OleSession ole;
 
-    // Steps 6 and 7, then 8 unless a named product isn't installed.
-    if (dispatch(records)) {
-        remove_directory_tree(records.run().workspace_dir);
-        schedule_self_delete();
-    }
-    // Step 9: the records go with `records`.
+    dispatch(records);
+
+    // Whatever the mode did: the workspace is emptied now, and the copy
+    // deletes itself and the workspace once it has ended. Workspaces have
+    // names of their own per run, so nothing left behind would ever be
+    // reused or removed by a later start.
+    remove_directory_tree(records.run().workspace_dir);
+    schedule_self_delete();
     return TRUE;
 }
 

@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "app/folders.h"
+#include "app/open_as_user.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
@@ -189,21 +190,15 @@ void make_desktop_link(const Product& product, std::uint32_t flags) {
 }
 
 // The file the package asks to show once the product is in place, with
-// its default action. The call waits until the shell has handed the file
-// over, as the worker thread ends soon after.
+// its default action, opened as the signed-in user: never by this
+// elevated process, whose Notepad would hand out elevated file dialogs.
 void open_post_install_file(const InstallRun& run) {
     if (run.info->post_install_open[0] == u'\0') return;
     wchar_t file[app::kPathUnits];
     if (support::format_slot(file, L"%ls%ls", run.install_dir, support::as_wide(run.info->post_install_open)) !=
         support::kStatusOk)
         return;
-    SHELLEXECUTEINFOW execute{};
-    execute.cbSize = sizeof execute;
-    execute.fMask = SEE_MASK_NOASYNC;
-    execute.lpFile = file;
-    execute.lpParameters = L"";
-    execute.nShow = SW_SHOW;
-    ShellExecuteExW(&execute);
+    app::open_as_signed_in_user(file);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "package/cabinet_library.h"
 
+#include "support/system_folder.h"
+
 namespace Cabinet {
 namespace {
 
@@ -17,7 +19,8 @@ bool find(HMODULE module, const char* name, Fn& out) {
 
 DWORD CabinetLibrary::load() {
     if (loaded()) return 0;
-    support::UniqueModule module(LoadLibraryW(L"Cabinet.dll"));
+    // By its full path in the system folder: never a planted copy elsewhere.
+    support::UniqueModule module(support::load_system_library(L"cabinet.dll"));
     if (!module) return GetLastError();
     if (!find(module.get(), "FDICreate", create) || !find(module.get(), "FDICopy", copy) ||
         !find(module.get(), "FDIIsCabinet", is_cabinet) || !find(module.get(), "FDIDestroy", destroy)) {

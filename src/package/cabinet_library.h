@@ -1,5 +1,5 @@
 #pragma once
-// "Cabinet.dll", loaded by name when the first extraction needs it, with
+// "Cabinet.dll" of the system folder, loaded by its full path when the first extraction needs it, with
 // the four decoder functions the extraction calls.
 
 #include <windows.h>

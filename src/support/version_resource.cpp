@@ -139,7 +139,10 @@ int CopyResource(const wchar_t* target, const wchar_t* source, std::uint16_t typ
     if (table.empty() || table.front().language == 0) return 0;
     const WORD language = table.front().language;
 
-    const UniqueModule module(LoadLibraryW(source));
+    // Mapped as data: the file's start-up code never runs in this
+    // (elevated) process, whatever the file is.
+    const UniqueModule module(
+        LoadLibraryExW(source, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!module) return 0;
     HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(name), MAKEINTRESOURCEW(type));
     HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;

@@ -2,7 +2,9 @@
 // The licence page (template 136), opened modally from the wizard's
 // licence link: the web-browser control 1014 showing "License.html" of the
 // extracted package, or that page inside the package's "main.chm". With
-// neither file, or without the control, the page opens empty.
+// neither file, or without the control, the page opens empty. It shows
+// that licence only: links in it open in the user's own browser, outside
+// this elevated process (see CExplorer1).
 
 #include <string>
 
@@ -22,6 +24,9 @@ public:
     // What the page showed: the address it navigated to (empty: none).
     const std::wstring& address() const noexcept { return address_; }
     bool has_browser() const noexcept { return browser_.created(); }
+    // The browser's event sink and where the links it refuses go (tests).
+    IDispatch* browser_events() const noexcept { return browser_.events(); }
+    void set_link_opener(ExternalOpener opener) noexcept { browser_.set_external_opener(opener); }
 
 protected:
     BOOL on_init() override;

@@ -7,6 +7,12 @@
 // Where the control can't be made (the component isn't registered, or the
 // system's HTML engine is missing) the host window simply stays empty.
 // Needs OLE on the calling thread (the dialog thread has it).
+//
+// The control runs inside this elevated process, so it shows what it was
+// told to open and nothing else: every later navigation (a link, a
+// script, a frame) and every new window is cancelled, and an http, https
+// or mailto address among them goes to the user's own browser or mail
+// program outside this process (app::open_as_signed_in_user).
 
 #include <windows.h>
 #include <exdisp.h>
@@ -17,6 +23,11 @@
 namespace ui {
 
 class BrowserSite;
+class BrowserEvents;
+
+// Where a refused address goes (an http, https or mailto address the page
+// led to). The installer hands it to the signed-in user's program.
+using ExternalOpener = bool (*)(const wchar_t* address);
 
 class CExplorer1 {
 public:
@@ -29,16 +40,23 @@ public:
     // with nothing left behind, when it can't be created or activated.
     bool create(HWND host);
     bool created() const noexcept { return static_cast<bool>(browser_); }
-    // Opens `address` (a file path or a URL). False when there is no
-    // control or it refuses the address.
+    // Opens `address` (a file path or a URL), the one navigation the
+    // control is let make. False when there is no control or it refuses
+    // the address.
     bool navigate(const wchar_t* address);
+    // Where refused links go; app::open_as_signed_in_user unless changed.
+    void set_external_opener(ExternalOpener opener) noexcept;
+    // The control's event sink (DWebBrowserEvents2), for tests.
+    IDispatch* events() const noexcept;
     // Deactivates and releases the control; call before the host goes.
     void destroy() noexcept;
 
 private:
     support::ComRef<IOleObject> object_;
     support::ComRef<IWebBrowser2> browser_;
-    BrowserSite* site_ = nullptr;  // counted reference
+    BrowserSite* site_ = nullptr;      // counted reference
+    BrowserEvents* events_ = nullptr;  // counted reference
+    DWORD events_cookie_ = 0;
 };
 
 }  // namespace ui

@@ -10,6 +10,8 @@ update tests need it before they start.
 """
 
 import os
+import secrets
+import shutil
 from pathlib import Path
 
 import harness
@@ -22,6 +24,21 @@ INSTALL_DONE = "完成安装(&O)"
 COPY_NAME = "___zinzin_install_base___.exe"
 DIRECTORY_EXISTS = "是否继续？"
 WORKSPACE = "__ZZIMEInstall"
+
+
+def workspaces(temp):
+    """The runs' workspaces in the temporary folder `temp` ("__ZZIMEInstall."
+    and 16 random hexadecimal digits each)."""
+    return sorted(Path(temp).glob(WORKSPACE + ".*"))
+
+
+def copy_into_workspace(temp, program):
+    """`program` placed as a run's copy would be: a new workspace of the
+    temporary folder `temp` holding it as the copy; the copy's path."""
+    folder = Path(temp) / f"{WORKSPACE}.{secrets.token_hex(8)}"
+    folder.mkdir()
+    shutil.copyfile(program, folder / COPY_NAME)
+    return folder / COPY_NAME
 LINKS = ["系统设置.lnk", "使用帮助.lnk", "检查更新.lnk", "更多工具\\码表查询.lnk", "更多工具\\按键功能.lnk",
          "更多工具\\添加用户词.lnk", "更多工具\\修复安装.lnk", "更多工具\\卸载软件.lnk"]
 IME_STATUS = "输入法载入状态"

@@ -18,7 +18,6 @@ IMEBASE_IME_HOLDER and what harness.py reads."""
 
 import copy
 import os
-import shutil
 import struct
 import sys
 import unittest
@@ -126,8 +125,7 @@ def copies_running():
 
 def wait_cleaned_up():
     harness.wait_until(lambda: not copies_running(), 30, "the copy to end")
-    harness.wait_until(lambda: not (places.temp / demo.WORKSPACE).exists(), 30, "the workspace to go")
-    harness.wait_until(lambda: not (places.temp / demo.COPY_NAME).exists(), 30, "the copy to delete itself")
+    harness.wait_until(lambda: not demo.workspaces(places.temp), 30, "the workspace and the copy to go")
 
 
 class RepairCase(unittest.TestCase):
@@ -144,8 +142,7 @@ class RepairCase(unittest.TestCase):
         """The uninstaller started as its own temporary copy would be (the
         relaunch's first process always ends with 0), so that the exit code
         of the copy that does the work can be read."""
-        path = places.temp / demo.COPY_NAME
-        shutil.copyfile(places.install_dir / "unstall.exe", path)
+        path = demo.copy_into_workspace(places.temp, places.install_dir / "unstall.exe")
         return session.launch(session.to_windows(path), "-r", f"name=[{demo.IME}]", f"file={UNINSTALLER}")
 
     def finish_repair(self, program):

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """The installer's start-up under wine64, as a person sees it: the demo
-installer started from a read-only folder restarts as its copy in the
-temporary folder, the copy unpacks its package into the workspace and
+installer started from a read-only folder restarts as its copy in a new
+private workspace of the temporary folder, the copy unpacks its package there and
 welcomes the user with the product's name, and once the dialog is closed
 the workspace and the copy are gone. Broken installers show the start-up
 error box and leave no workspace; switches naming a product that isn't
 installed end without a word; the relaunch's own failure is reported.
+Planted DLLs never run, and folders made ahead under the workspace's and
+the copy's old fixed names (a link to another folder among them) are left
+alone.
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IMESETUP, and what harness.py reads."""
@@ -23,7 +26,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
 COPY_NAME = "___zinzin_install_base___.exe"
-WORKSPACE = "__ZZIMEInstall"
+WORKSPACE_PREFIX = "__ZZIMEInstall"
 DISPLAY_NAME = "紫金拼音输入法"
 WELCOME = f"欢迎使用 {DISPLAY_NAME} 安装程序"
 ERROR_CAPTION = "安装程序提示信息"
@@ -37,6 +40,8 @@ DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
                                    harness.build_dir() / "samples" / "demo-ime" / "product"))
 IMESETUP = Path(os.environ.get("IMEBASE_IMESETUP",
                                harness.build_dir() / "src" / "app" / "imesetup.exe"))
+PLANTED_DLLS = Path(os.environ.get("IMEBASE_PLANTED_DLLS",
+                                   harness.build_dir() / "tests" / "e2e" / "planted"))
 IMEPACK = Path(os.environ.get("IMEBASE_IMEPACK",
                               harness.source_dir() / "build" / "native" / "tools" / "packer" / "imepack"))
 
@@ -76,16 +81,15 @@ class StartupCase(unittest.TestCase):
         temp = cls.wine.run("cmd", "/c", "echo %TEMP%").stdout.strip()
         cls.temp_windows = temp
         cls.temp = cls.wine.to_linux(temp)
-        cls.workspace = cls.temp / WORKSPACE
-        cls.copy = cls.temp / COPY_NAME
 
     def setUp(self):
         # Every test starts without a copy or a workspace of an earlier one.
         harness.wait_until(lambda: not self.copies_running(), 30, "earlier copies to end")
-        if self.copy.exists():
-            self.copy.chmod(0o644)
-            self.copy.unlink()
-        shutil.rmtree(self.workspace, ignore_errors=True)
+        for path in self.temp.glob(WORKSPACE_PREFIX + "*"):
+            if path.is_symlink() or path.is_file():
+                path.unlink()
+            else:
+                shutil.rmtree(path, ignore_errors=True)
         self.media = self.wine.prefix / "drive_c" / f"media-{self._testMethodName}"
 
     def tearDown(self):
@@ -95,6 +99,16 @@ class StartupCase(unittest.TestCase):
             shutil.rmtree(self.media)
 
     # ---- helpers
+
+    def workspaces(self):
+        return sorted(self.temp.glob(WORKSPACE_PREFIX + ".*"))
+
+    @property
+    def workspace(self):
+        """The one workspace of the running copy."""
+        found = self.workspaces()
+        self.assertEqual(len(found), 1, found)
+        return found[0]
 
     def copies_running(self):
         return [p for p in self.wine.processes() if p["path"].lower().endswith(COPY_NAME)]
@@ -113,8 +127,7 @@ class StartupCase(unittest.TestCase):
     def wait_cleaned_up(self):
         """The copy ends, then the workspace and the copy's file go."""
         harness.wait_until(lambda: not self.copies_running(), 30, "the copy to end")
-        harness.wait_until(lambda: not self.workspace.exists(), 30, "the workspace to go")
-        harness.wait_until(lambda: not self.copy.exists(), 30, "the copy to delete itself")
+        harness.wait_until(lambda: not self.workspaces(), 30, "the workspace and the copy in it to go")
 
     # ---- the road of a first start
 
@@ -125,12 +138,15 @@ class StartupCase(unittest.TestCase):
 
         first = self.wine.launch(installer)
         self.wine.ui("wait", WELCOME)
-        # The first process has ended; the copy runs from the temporary
-        # folder with " file=" and the path the user started.
+        # The first process has ended; the copy runs from its workspace,
+        # "__ZZIMEInstall." and 16 random hexadecimal digits, with " file="
+        # and the path the user started.
         self.assertEqual(first.wait(30), 0)
         copies = self.copies_running()
         self.assertEqual(len(copies), 1, copies)
-        self.assertEqual(copies[0]["path"].lower(), f"{self.temp_windows}\\{COPY_NAME}".lower())
+        self.assertRegex(self.workspace.name, r"^__ZZIMEInstall\.[0-9a-f]{16}$")
+        self.assertEqual(copies[0]["path"].lower(),
+                         f"{self.temp_windows}\\{self.workspace.name}\\{COPY_NAME}".lower())
         self.assertTrue(copies[0]["command_line"].endswith(f" file={installer}"), copies[0])
         self.assertEqual(self.wine.text(WELCOME), WELCOME)
 
@@ -160,16 +176,93 @@ class StartupCase(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.media)), before)
         self.assertEqual((self.media / "demo-ime-setup.exe").read_bytes(), data)
 
-    def test_started_as_the_copy_it_is_not_copied_again(self):
-        # A copy already in the temporary folder, started with "file=" by
-        # hand: it works in place and deletes itself afterwards.
-        shutil.copy(DEMO_INSTALLER, self.copy)
-        program = self.wine.launch(f"{self.temp_windows}\\{COPY_NAME}", "file=C:\\elsewhere\\setup.exe")
-        self.wine.ui("wait", WELCOME)
-        self.assertTrue(self.copies_running()[0]["command_line"].endswith(" file=C:\\elsewhere\\setup.exe"))
-        self.wine.ui("close", WELCOME)
-        self.assertEqual(program.wait(30), 0)
-        self.wait_cleaned_up()
+    def test_the_copys_name_outside_a_workspace_relaunches_and_leaves_its_folder(self):
+        # A file under the copy's name straight in the temporary folder (as
+        # the copy lay once, or as another program put it there) is no
+        # copy: it starts a copy in a workspace of its own, and its own
+        # folder, taken for a workspace, would have been emptied at the end.
+        stray = self.temp / COPY_NAME
+        shutil.copy(DEMO_INSTALLER, stray)
+        neighbour = self.temp / "neighbour.txt"
+        neighbour.write_text("kept")
+        try:
+            program = self.wine.launch(f"{self.temp_windows}\\{COPY_NAME}", "file=C:\\elsewhere\\setup.exe")
+            self.wine.ui("wait", WELCOME)
+            self.assertEqual(program.wait(30), 0)
+            copies = self.copies_running()
+            self.assertEqual(len(copies), 1, copies)
+            self.assertIn(self.workspace.name, copies[0]["path"])
+            self.wine.ui("close", WELCOME)
+            self.wait_cleaned_up()
+            self.assertEqual(neighbour.read_text(), "kept")
+            self.assertEqual(stray.read_bytes(), DEMO_INSTALLER.read_bytes())
+        finally:
+            stray.unlink()
+            neighbour.unlink()
+
+    # ---- planted and pre-created things
+
+    def test_planted_dlls_never_run(self):
+        # The libraries the installer loads late, planted beside it and in
+        # the temporary folder, with Wine told to prefer such files to its
+        # own (as Windows would search): none may run.
+        dlls = sorted(PLANTED_DLLS.glob("*.dll"))
+        if not dlls:
+            self.skipTest(f"no planted DLLs in {PLANTED_DLLS}")
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes(), read_only=False)
+        markers = self.wine.prefix / "drive_c" / "markers"
+        shutil.rmtree(markers, ignore_errors=True)
+        markers.mkdir()
+        planted = [folder / dll.name for folder in (self.media, self.temp) for dll in dlls]
+        for path in planted:
+            shutil.copy(PLANTED_DLLS / path.name, path)
+        saved = dict(self.wine.env)
+        # Not version.dll: Wine's own user32 imports it (Windows' doesn't),
+        # so Wine would load a preferred native copy for itself at start.
+        names = ",".join(dll.stem for dll in dlls if dll.stem != "version")
+        self.wine.env["WINEDLLOVERRIDES"] = f"{saved['WINEDLLOVERRIDES']};{names}=n,b"
+        self.wine.env["IMEBASE_PLANT_MARKERS"] = self.wine.to_windows(markers)
+        try:
+            self.wine.launch(installer)
+            self.wine.ui("wait", WELCOME)
+            self.wine.ui("close", WELCOME)
+            self.wait_cleaned_up()
+        finally:
+            self.wine.env.clear()
+            self.wine.env.update(saved)
+            for path in planted:
+                path.unlink()
+        self.assertEqual(sorted(p.name for p in markers.iterdir()), [])
+        shutil.rmtree(markers)
+
+    def test_folders_made_ahead_under_the_old_fixed_names_are_left_alone(self):
+        # Another program of the user made the workspace's old fixed name a
+        # link to a folder of its choosing, and put a program of its own
+        # under the copy's old name: the run uses neither, and at the end
+        # the linked folder's contents are all still there.
+        victim = self.wine.prefix / "drive_c" / "victim"
+        shutil.rmtree(victim, ignore_errors=True)
+        (victim / "ZZ_INSTALL").mkdir(parents=True)
+        (victim / "precious.txt").write_text("mine")
+        (victim / "ZZ_INSTALL" / "InstallInfo.dif").write_bytes(b"planted")
+        link = self.temp / WORKSPACE_PREFIX
+        link.symlink_to(victim, target_is_directory=True)
+        foreign = self.temp / COPY_NAME
+        foreign.write_bytes(b"not the installer")
+        try:
+            installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+            self.wine.launch(installer)
+            self.wine.ui("wait", WELCOME)
+            self.assertNotEqual(self.workspace, link)
+            self.wine.ui("close", WELCOME)
+            self.wait_cleaned_up()
+            self.assertEqual((victim / "precious.txt").read_text(), "mine")
+            self.assertEqual((victim / "ZZ_INSTALL" / "InstallInfo.dif").read_bytes(), b"planted")
+            self.assertEqual(foreign.read_bytes(), b"not the installer")
+        finally:
+            link.unlink()
+            foreign.unlink()
+            shutil.rmtree(victim)
 
     # ---- broken installers
 
@@ -251,15 +344,12 @@ class StartupCase(unittest.TestCase):
             with self.subTest(" ".join(args)):
                 program = self.wine.launch(installer, *args)
                 self.assertEqual(program.wait(30), 0)
-                harness.wait_until(lambda: self.copy.exists(), 30, "the copy")
                 harness.wait_until(lambda: not self.copies_running(), 30, "the copy to end")
                 windows = [w for w in self.wine.ui("list").split("\n")
                            if COPY_NAME in w and "\tvisible\t" in w]
                 self.assertEqual(windows, [])
-        # Nothing cleaned up on this road: the copy and the (empty)
-        # workspace stay for the next start, which replaces the copy.
-        self.assertTrue(self.copy.exists())
-        self.assertEqual(list(self.workspace.iterdir()), [])
+                # Workspaces are never reused: each run takes its own along.
+                self.wait_cleaned_up()
 
     def test_switches_naming_an_installed_product_open_its_mode(self):
         product = "E2EStartupIME"
@@ -297,7 +387,7 @@ class StartupCase(unittest.TestCase):
             self.assertEqual(self.wine.msgbox(RELAUNCH_CAPTION), RELAUNCH_COPY_TEXT)
             self.wine.shot("relaunch-error", f"title:{RELAUNCH_CAPTION}")
             self.wine.msgbox(RELAUNCH_CAPTION, answer="ok")
-            self.assertFalse(self.copy.exists())
+            self.assertEqual(list(self.wine.to_linux(long_temp).iterdir()), [])
         finally:
             shutil.rmtree(self.wine.to_linux("C:\\").joinpath("t" * 236), ignore_errors=True)
 

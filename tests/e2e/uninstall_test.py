@@ -29,7 +29,6 @@ Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IME_HOLDER, and what harness.py reads."""
 
 import os
-import shutil
 import sys
 import unittest
 
@@ -166,10 +165,8 @@ class UninstallCase(unittest.TestCase):
         """The dialog gone, its program ended, the workspace and the copy removed."""
         self.wine.ui("gone", TITLE)
         harness.wait_until(lambda: not self.copies_running(), 60, "the uninstaller to end")
-        harness.wait_until(lambda: not (self.places.temp / demo_product.WORKSPACE).exists(), 30,
-                           "the workspace to go")
-        harness.wait_until(lambda: not (self.places.temp / demo_product.COPY_NAME).exists(), 30,
-                           "the copy to delete itself")
+        harness.wait_until(lambda: not demo_product.workspaces(self.places.temp), 30,
+                           "the workspace and the copy to go")
 
     def uninstall(self, shot=None):
         """The dialog from "卸载(&U)" to its end."""
@@ -264,8 +261,7 @@ class UninstallCase(unittest.TestCase):
         # removed. Started here as the temporary copy that the entry's
         # command starts, so that the test is the copy's parent and sees
         # its exit code.
-        copy = self.places.temp / demo_product.COPY_NAME
-        shutil.copyfile(self.places.install_dir / "unstall.exe", copy)
+        copy = demo_product.copy_into_workspace(self.places.temp, self.places.install_dir / "unstall.exe")
         program = self.wine.launch(copy, "-u", f"name=[{IME}]", f"file={INSTALL_DIR}Unstall.exe")
         self.wine.ui("wait", TITLE)
         self.wine.ui("click", TITLE, "1")

@@ -130,7 +130,7 @@ class UpdateCase(unittest.TestCase):
         self.wine.ui("click", TITLE, "2")
         self.wine.ui("gone", TITLE)
         harness.wait_until(lambda: not self.copies_running(), 30, "the updater to end")
-        harness.wait_until(lambda: not (self.places.temp / demo_product.WORKSPACE).exists(), 30,
+        harness.wait_until(lambda: not demo_product.workspaces(self.places.temp), 30,
                            "the workspace to go")
 
     # ---- the update run
@@ -255,7 +255,7 @@ class UpdateCase(unittest.TestCase):
         self.wine.ui("gone", TITLE, timeout_ms=60000)
         self.assertTrue(server.slow_done.is_set())
         harness.wait_until(lambda: not self.copies_running(), 30, "the updater to end")
-        harness.wait_until(lambda: not (self.places.temp / demo_product.WORKSPACE).exists(), 30,
+        harness.wait_until(lambda: not demo_product.workspaces(self.places.temp), 30,
                            "the workspace to go")
         # The item in hand was finished; the next one never started.
         self.assertGreater((self.places.install_dir / "mb.dll").stat().st_ctime_ns, mb_before)

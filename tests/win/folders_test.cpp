@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/interpreter.h"
 #include "app/protected_folders.h"
 #include "scoped_variable.h"
 
@@ -19,7 +20,8 @@ using wintest::ScopedVariable;
 
 constexpr wchar_t kLogVariable[] = L"FOLDERS_TEST_INTERPRETER_LOG";
 
-// Started as the "interpreter" (COMSPEC names this program), the test
+// Started as the "interpreter" (the test stand-in, see
+// RecordingInterpreter), the test
 // program only records its command line, one per line, and ends: the
 // tests see exactly what would have been run, and nothing is removed.
 const bool kActingAsInterpreter = [] {
@@ -110,13 +112,14 @@ private:
     std::wstring path_;
 };
 
-// COMSPEC pointed at this program for one test: records the commands.
+// This program stands in for the interpreter for one test: records the
+// commands.
 class RecordingInterpreter {
 public:
-    RecordingInterpreter()
-        : log_(folder_.path() + L"\\commands.log"),
-          comspec_(L"COMSPEC", module_path().c_str()),
-          log_variable_(kLogVariable, log_.c_str()) {}
+    RecordingInterpreter() : log_(folder_.path() + L"\\commands.log"), log_variable_(kLogVariable, log_.c_str()) {
+        app::use_interpreter_for_tests(module_path().c_str());
+    }
+    ~RecordingInterpreter() { app::use_interpreter_for_tests(nullptr); }
 
     // The commands recorded once `expected` have come in (or ten seconds
     // have passed), and a moment later, so that none after them is missed.
@@ -143,7 +146,6 @@ private:
 
     TempFolder folder_;
     std::wstring log_;
-    ScopedVariable comspec_;
     ScopedVariable log_variable_;
 };
 
@@ -259,20 +261,22 @@ TEST(RemoveDirectoryTree, MissingFolderFailsWithoutStartingTheInterpreter) {
     EXPECT_TRUE(interpreter.commands().empty());
 }
 
-TEST(RemoveDirectoryTree, MissingInterpreterFails) {
+TEST(RemoveDirectoryTree, TheSystemsInterpreterRemovesWhateverCOMSPECSays) {
     TempFolder base;
-    const std::wstring target = base.path() + L"\\stays";
-    ASSERT_NE(app::make_directory_path(target.c_str()), 0);
-    {
-        ScopedVariable no_comspec(L"COMSPEC", nullptr);
-        EXPECT_EQ(app::remove_directory_tree(target.c_str()), 0);
+    const std::wstring log = base.path() + L"\\commands.log";
+    const ScopedVariable log_variable(kLogVariable, log.c_str());
+    // COMSPEC is the user's to set: missing, or naming another program
+    // (here this one, which would only record the command), it changes
+    // nothing. The system folder's cmd.exe removes the folder.
+    const std::wstring self = module_path();
+    for (const wchar_t* comspec : {static_cast<const wchar_t*>(nullptr), self.c_str(), L"C:\\no such folder\\cmd.exe"}) {
+        const std::wstring target = base.path() + L"\\goes";
+        ASSERT_NE(app::make_directory_path(target.c_str()), 0);
+        const ScopedVariable planted(L"COMSPEC", comspec);
+        EXPECT_NE(app::remove_directory_tree(target.c_str()), 0);
+        EXPECT_TRUE(gone_soon(target));
     }
-    for (const wchar_t* comspec : {L"C:\\no such folder\\cmd.exe", L"\"C:\\windows\\system32\\cmd.exe\"",
-                                   L"%SystemRoot%\\system32\\cmd.exe"}) {
-        ScopedVariable bad_comspec(L"COMSPEC", comspec);
-        EXPECT_EQ(app::remove_directory_tree(target.c_str()), 0);
-    }
-    EXPECT_TRUE(is_folder(target));
+    EXPECT_FALSE(exists(log));
 }
 
 TEST(RemoveDirectoryTree, NamesTheInterpreterWouldExpandAreLeftAlone) {

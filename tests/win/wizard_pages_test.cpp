@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <exdispid.h>
+
 #include <optional>
+#include <vector>
 #include <string>
 
 #include "dialog_helpers.h"
@@ -191,6 +194,65 @@ TEST_F(Pages, TheLicenceIsLicenseHtmlOrThePageInsideMainChm) {
     ASSERT_TRUE(wintest::put_file(extract + L"License.html", "<html><body>licence</body></html>"));
     EXPECT_EQ(ui::licence_address(extract.c_str()), extract + L"License.html");
     EXPECT_EQ(ui::licence_address(L""), L"");
+}
+
+std::vector<std::wstring> g_opened_outside;
+bool record_outside(const wchar_t* address) {
+    g_opened_outside.push_back(address);
+    return true;
+}
+
+// The control's event: `id` with `arguments` (last first), as the control
+// raises it; whether the handler cancelled it.
+bool cancelled(IDispatch* events, DISPID id, std::vector<VARIANT> arguments, std::size_t cancel_index) {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    arguments[cancel_index].vt = VT_BYREF | VT_BOOL;
+    arguments[cancel_index].pboolVal = &cancel;
+    DISPPARAMS parameters{arguments.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
+    events->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
+    return cancel == VARIANT_TRUE;
+}
+
+TEST_F(Pages, TheLicencePageFollowsNoLinkAndSendsWebLinksOutside) {
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    {
+        ui::CZZ_Install_Licence licence;
+        ASSERT_NE(licence.create_modeless(parent.get()), nullptr);
+        ASSERT_TRUE(licence.has_browser());
+        ASSERT_NE(licence.browser_events(), nullptr);
+        licence.set_link_opener(&record_outside);
+        g_opened_outside.clear();
+        const auto navigation = [&](const wchar_t* url) {
+            BSTR text = SysAllocString(url);
+            VARIANT address;
+            address.vt = VT_BSTR;
+            address.bstrVal = text;
+            std::vector<VARIANT> arguments(7);
+            for (VARIANT& a : arguments) VariantInit(&a);
+            arguments[5].vt = VT_BYREF | VT_VARIANT;
+            arguments[5].pvarVal = &address;
+            const bool result = cancelled(licence.browser_events(), DISPID_BEFORENAVIGATE2, arguments, 0);
+            SysFreeString(text);
+            return result;
+        };
+        // A web link: cancelled here, opened by the user's browser.
+        EXPECT_TRUE(navigation(L"https://example.com/terms"));
+        // A local file or a script: cancelled, opened nowhere.
+        EXPECT_TRUE(navigation(L"file:///C:/windows/system32/cmd.exe"));
+        EXPECT_TRUE(navigation(L"javascript:alert(1)"));
+        // A new window with a mail address.
+        BSTR mail = SysAllocString(L"mailto:vendor@example.com");
+        std::vector<VARIANT> window(5);
+        for (VARIANT& a : window) VariantInit(&a);
+        window[0].vt = VT_BSTR;
+        window[0].bstrVal = mail;
+        EXPECT_TRUE(cancelled(licence.browser_events(), DISPID_NEWWINDOW3, window, 3));
+        SysFreeString(mail);
+        EXPECT_EQ(g_opened_outside,
+                  (std::vector<std::wstring>{L"https://example.com/terms", L"mailto:vendor@example.com"}));
+        licence.destroy();
+    }
+    OleUninitialize();
 }
 
 TEST_F(Pages, TheLicencePageOpensWithTheProductsTitleAndClosesWithEscape) {

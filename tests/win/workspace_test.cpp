@@ -16,7 +16,9 @@
 #include <cwchar>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "app/folders.h"
 #include "app/startup_messages.h"
 #include "scoped_variable.h"
 #include "scratch.h"
@@ -135,17 +137,36 @@ struct TempFolderIs {
 
 // --- the workspace folder ---------------------------------------------------
 
-TEST(MakeWorkspaceDir, CreatesTheFolderUnderTheTemporaryFolder) {
+// The workspaces made under `folder`, by name.
+std::vector<std::wstring> workspaces_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\__ZZIMEInstall.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+TEST(MakeWorkspaceDir, EachRunGetsANewUnpredictableFolder) {
     ScratchFolder scratch(L"ws");
-    for (const std::wstring& temp : {scratch.path(), scratch.path() + L"\\"}) {
-        const TempFolderIs redirected(temp);
-        app::RunContext run{};
-        EXPECT_NE(app::make_workspace_dir(run), 0);
-        EXPECT_EQ(std::wstring(run.workspace_dir), scratch.path() + L"\\__ZZIMEInstall\\");
-        EXPECT_TRUE(folder_exists(run.workspace_dir));
-        // Made again by the copy: still fine.
-        EXPECT_NE(app::make_workspace_dir(run), 0);
-    }
+    const TempFolderIs redirected(scratch.path() + L"\\");
+    app::RunContext first{};
+    app::RunContext second{};
+    ASSERT_EQ(app::make_workspace_dir(first), app::Workspace::Made);
+    ASSERT_EQ(app::make_workspace_dir(second), app::Workspace::Made);
+    const std::wstring name = std::wstring(first.workspace_dir).substr(scratch.path().size() + 1);
+    // "__ZZIMEInstall." and 16 hexadecimal digits, then the backslash.
+    ASSERT_EQ(name.size(), 15u + 16u + 1u) << name;
+    EXPECT_EQ(name.substr(0, 15), L"__ZZIMEInstall.");
+    EXPECT_EQ(name.find_first_not_of(L"0123456789abcdef", 15), 31u) << name;
+    EXPECT_STRNE(first.workspace_dir, second.workspace_dir);
+    EXPECT_TRUE(folder_exists(first.workspace_dir));
+    EXPECT_EQ(workspaces_in(scratch.path()).size(), 2u);
+    app::discard_workspace(first);
+    app::discard_workspace(second);
+    EXPECT_TRUE(workspaces_in(scratch.path()).empty());
 }
 
 TEST(MakeWorkspaceDir, AWorkspaceThatCantBeMadeFailsAndNothingUsesIt) {
@@ -155,93 +176,104 @@ TEST(MakeWorkspaceDir, AWorkspaceThatCantBeMadeFailsAndNothingUsesIt) {
         // A file stands where the temporary folder should be.
         const TempFolderIs redirected(scratch.file(L"file") + L"\\sub");
         app::RunContext run{};
-        EXPECT_EQ(app::make_workspace_dir(run), 0);
-        EXPECT_EQ(app::prepare_package(run), 0);
-        EXPECT_FALSE(folder_exists(run.workspace_dir));
-    }
-    {
-        // 250 characters: "__ZZIMEInstall\" would be cut, and a cut name
-        // would be another folder (which the clean-up would remove).
-        std::wstring long_temp = scratch.path() + L"\\";
-        while (long_temp.size() < 250) long_temp += L"t";
-        const TempFolderIs redirected(long_temp);
-        app::RunContext run{};
-        EXPECT_EQ(app::make_workspace_dir(run), 0);
+        EXPECT_EQ(app::make_workspace_dir(run), app::Workspace::Failed);
         EXPECT_EQ(run.workspace_dir[0], L'\0');
         EXPECT_EQ(app::prepare_package(run), 0);
+    }
+    {
+        // 240 characters: the workspace's name would be cut, and a cut
+        // name would be another folder (which the clean-up would remove).
+        std::wstring long_temp = scratch.path() + L"\\";
+        while (long_temp.size() < 240) long_temp += L"t";
+        ASSERT_TRUE(CreateDirectoryW(long_temp.c_str(), nullptr));
+        const TempFolderIs redirected(long_temp);
+        app::RunContext run{};
+        EXPECT_EQ(app::make_workspace_dir(run), app::Workspace::Failed);
+        EXPECT_EQ(run.workspace_dir[0], L'\0');
+        EXPECT_TRUE(workspaces_in(long_temp).empty());
+        RemoveDirectoryW(long_temp.c_str());
     }
 }
 
 // --- the temporary copy -----------------------------------------------------
 
-TEST(TemporaryCopy, IsRecognisedByItsExactName) {
+TEST(TemporaryCopy, IsRecognisedByItsExactNameInItsOwnWorkspaceOnly) {
     EXPECT_TRUE(app::is_temporary_copy(L"C:\\users\\me\\Temp\\___zinzin_install_base___.exe"));
-    EXPECT_TRUE(app::is_temporary_copy(L"D:\\elsewhere\\___zinzin_install_base___.exe"));
     EXPECT_FALSE(app::is_temporary_copy(L"C:\\Temp\\___ZINZIN_INSTALL_BASE___.EXE"));
     EXPECT_FALSE(app::is_temporary_copy(L"C:\\Temp\\setup.exe"));
     EXPECT_FALSE(app::is_temporary_copy(nullptr));
-}
 
-TEST(TemporaryCopy, PathFailsWhenItWouldReach260Characters) {
+    // Started under the copy's name from anywhere but a workspace of the
+    // temporary folder, it is no copy: it would otherwise take the folder
+    // it was started from (a download folder) for its workspace.
     ScratchFolder scratch(L"ws");
-    std::wstring temp = scratch.path() + L"\\";
-    while (temp.size() < 200) temp += L"p";
-    {
-        const TempFolderIs redirected(temp);
-        wchar_t path[app::kPathUnits];
-        ASSERT_TRUE(app::temporary_copy_path(path));
-        EXPECT_EQ(std::wstring(path), temp + L"\\___zinzin_install_base___.exe");
+    const TempFolderIs redirected(scratch.path());
+    for (const std::wstring& folder :
+         {scratch.path(), scratch.file(L"__ZZIMEInstall.0123"), scratch.file(L"__ZZIMEInstall.0123456789abcdef\\x"),
+          scratch.file(L"other.0123456789abcdef")}) {
+        ASSERT_TRUE(app::make_directory_path(folder.c_str()));
+        app::RunContext run{};
+        support::copy_slot(run.module_path, (folder + L"\\" + app::kTemporaryCopyName).c_str());
+        EXPECT_FALSE(app::adopt_workspace(run)) << folder;
+        EXPECT_FALSE(app::runs_in_own_workspace(run));
     }
-    while (temp.size() < 240) temp += L"p";
-    {
-        const TempFolderIs redirected(temp);
-        wchar_t path[app::kPathUnits];
-        EXPECT_FALSE(app::temporary_copy_path(path));
-        EXPECT_EQ(path[0], L'\0');
-    }
+    const std::wstring own = scratch.file(L"__ZZIMEInstall.0123456789abcdef");
+    app::RunContext run{};
+    support::copy_slot(run.module_path, (own + L"\\" + app::kTemporaryCopyName).c_str());
+    ASSERT_TRUE(app::adopt_workspace(run));
+    EXPECT_EQ(std::wstring(run.workspace_dir), own + L"\\");
+    EXPECT_TRUE(app::runs_in_own_workspace(run));
+    app::discard_workspace(run);
 }
 
 // --- the relaunch -------------------------------------------------------------
 
 TEST(RelaunchFromTemp, TheCopyKeepsItsArgumentsAndGoesOn) {
+    ScratchFolder scratch(L"relaunch");
+    const TempFolderIs redirected(scratch.path());
+    const std::wstring own = scratch.file(L"__ZZIMEInstall.00112233aabbccdd");
+    ASSERT_TRUE(CreateDirectoryW(own.c_str(), nullptr));
     app::RunContext run{};
-    support::copy_slot(run.module_path, L"C:\\users\\me\\Temp\\___zinzin_install_base___.exe");
+    support::copy_slot(run.module_path, (own + L"\\" + app::kTemporaryCopyName).c_str());
+    ASSERT_TRUE(app::adopt_workspace(run));
     EXPECT_EQ(app::relaunch_from_temp(run, L"-u name=[X] file=C:\\setup.exe"), app::Relaunch::Continue);
     EXPECT_STREQ(run.command_line, L"-u name=[X] file=C:\\setup.exe");
 
     const std::wstring long_arguments(300, L'a');
     EXPECT_EQ(app::relaunch_from_temp(run, long_arguments.c_str()), app::Relaunch::Continue);
     EXPECT_EQ(std::wstring(run.command_line), long_arguments.substr(0, 259));
+    app::discard_workspace(run);
 }
 
-TEST(RelaunchFromTemp, CopiesItselfStartsTheCopyWithFileAndStops) {
+TEST(RelaunchFromTemp, CopiesItselfIntoItsWorkspaceStartsTheCopyWithFileAndStops) {
     ScratchFolder scratch(L"relaunch");
     const TempFolderIs redirected(scratch.path());
     const std::wstring log = scratch.file(L"started.log");
     const ScopedVariable log_variable(kRelaunchLogVariable, log.c_str());
 
-    // Started from a read-only file, and an older read-only copy is there.
+    // Started from a read-only file.
     const std::wstring source = scratch.file(L"setup folder & more") + L"\\setup.exe";
     ASSERT_TRUE(CreateDirectoryW(scratch.file(L"setup folder & more").c_str(), nullptr));
     ASSERT_TRUE(CopyFileW(own_path().c_str(), source.c_str(), FALSE));
     SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY);
-    const std::wstring copy = scratch.file(app::kTemporaryCopyName);
-    ASSERT_TRUE(wintest::write_file(copy, {'o', 'l', 'd'}));
-    SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_READONLY);
 
     app::RunContext run{};
     support::copy_slot(run.module_path, source.c_str());
     EXPECT_EQ(app::relaunch_from_temp(run, L"-g name=[Some IME]"), app::Relaunch::Stop);
     EXPECT_EQ(std::wstring(run.command_line), L"-g name=[Some IME] file=" + source);
+    const std::wstring copy = std::wstring(run.workspace_dir) + app::kTemporaryCopyName;
+    EXPECT_EQ(std::wstring(run.workspace_dir).rfind(scratch.path() + L"\\__ZZIMEInstall.", 0), 0u);
 
     ASSERT_TRUE(soon([&] { return file_exists(log); })) << "the copy was not started";
     const std::wstring started = read_text(log);
     EXPECT_NE(started.find(copy), std::wstring::npos) << started;
     EXPECT_NE(started.find(L"-g name=[Some IME] file=" + source + L"\n"), std::wstring::npos) << started;
-    // The copy replaced the old one and isn't read-only.
+    // The copy is this program and isn't read-only.
     EXPECT_EQ(wintest::read_file(copy), wintest::read_file(own_path()));
     EXPECT_EQ(GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(soon([&] { return DeleteFileW(copy.c_str()) || !file_exists(copy); }));
+    app::discard_workspace(run);
 }
 
 TEST(RelaunchFromTemp, NoArgumentsGiveASpaceBeforeFile) {
@@ -255,6 +287,9 @@ TEST(RelaunchFromTemp, NoArgumentsGiveASpaceBeforeFile) {
     EXPECT_EQ(std::wstring(run.command_line), L" file=" + own_path());
     ASSERT_TRUE(soon([&] { return file_exists(log); }));
     EXPECT_NE(read_text(log).find(L" file=" + own_path()), std::wstring::npos);
+    const std::wstring copy = std::wstring(run.workspace_dir) + app::kTemporaryCopyName;
+    ASSERT_TRUE(soon([&] { return DeleteFileW(copy.c_str()) || !file_exists(copy); }));
+    app::discard_workspace(run);
 }
 
 TEST(RelaunchFromTemp, ATemporaryFolderTooLongForTheCopyIsReported) {
@@ -284,6 +319,8 @@ TEST(RelaunchFromTemp, ACopyThatCantRunIsReported) {
     MessageBoxAnswerer answerer(app::kRelaunchErrorCaption);
     EXPECT_EQ(app::relaunch_from_temp(run, L""), app::Relaunch::Stop);
     EXPECT_EQ(answerer.text(), app::kRelaunchStartFailedText);
+    // Nothing will run there: the workspace and the copy are gone.
+    EXPECT_TRUE(workspaces_in(scratch.path()).empty());
 }
 
 // --- the self-deletion ----------------------------------------------------------
@@ -328,23 +365,25 @@ TEST(SelfDelete, TheInterpreterDeletesAReadOnlyFileWithSpacesAndAmpersands) {
     SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
 }
 
-TEST(SelfDelete, NothingIsStartedWithoutAFileOrAnInterpreter) {
+TEST(SelfDelete, NothingIsStartedWithoutAFileAndCOMSPECIsNeverTheInterpreter) {
     ScratchFolder scratch(L"selfdel");
     EXPECT_EQ(app::schedule_file_delete(scratch.file(L"missing.exe").c_str()), 0);
     EXPECT_EQ(app::schedule_file_delete(nullptr), 0);
-    const std::wstring target = scratch.file(L"kept.exe");
+    // COMSPEC, which the user sets, names another program: the system's
+    // cmd.exe deletes the file all the same, and that program never runs.
+    const std::wstring target = scratch.file(L"gone.exe");
     ASSERT_TRUE(wintest::write_file(target, {'x'}));
+    const std::wstring log = scratch.file(L"started.log");
+    const ScopedVariable log_variable(kRelaunchLogVariable, log.c_str());
+    const std::wstring planted = scratch.file(app::kTemporaryCopyName);
+    ASSERT_TRUE(CopyFileW(own_path().c_str(), planted.c_str(), FALSE));
     {
-        const ScopedVariable no_comspec(L"COMSPEC", nullptr);
-        EXPECT_EQ(app::schedule_file_delete(target.c_str()), 0);
-        EXPECT_EQ(app::schedule_self_delete(), 0);
+        const ScopedVariable bad_comspec(L"COMSPEC", planted.c_str());
+        EXPECT_NE(app::schedule_file_delete(target.c_str()), 0);
     }
-    {
-        const ScopedVariable bad_comspec(L"COMSPEC", scratch.file(L"no such interpreter.exe").c_str());
-        EXPECT_EQ(app::schedule_file_delete(target.c_str()), 0);
-    }
-    Sleep(300);
-    EXPECT_TRUE(file_exists(target));
+    EXPECT_TRUE(soon([&] { return !file_exists(target); }));
+    EXPECT_FALSE(file_exists(log));
+    SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
 }
 
 }  // namespace
