@@ -29,6 +29,7 @@ Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IME_HOLDER, and what harness.py reads."""
 
 import os
+import shutil
 import sys
 import unittest
 
@@ -326,9 +327,7 @@ class UninstallCase(unittest.TestCase):
             self.wine.run("reg", "add", f"HKCU\\{VENDOR_KEY}", "/v", "ZMEInstallPath", "/d", value, "/f")
             # The dialog's title: the entry the first run removed.
             self.wine.run("reg", "add", UNINSTALL_KEY, "/v", "DisplayName", "/d", DISPLAY_NAME, "/f")
-            copy = self.places.temp / demo_product.COPY_NAME
-            shutil.copyfile(saved, copy)
-            self.wine.launch(copy, "-u", f"name=[{IME}]")
+            self.wine.launch(saved, "-u", f"name=[{IME}]")
             self.wine.ui("wait", TITLE)
             self.uninstall_with_extra_row(f"  {value} 不是本产品的安装目录，其中的文件未删除。")
             self.assertEqual(sentinel.read_text(), "the user's", folder)
