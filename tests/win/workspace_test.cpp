@@ -65,6 +65,12 @@ std::wstring read_text(const std::wstring& path) {
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
 }
 
+// The copy's log is whole once its line ends (the copy may still be
+// writing it when the file appears).
+bool logged(const std::wstring& log) {
+    return file_exists(log) && read_text(log).find(L'\n') != std::wstring::npos;
+}
+
 bool soon(const auto& condition) {
     for (int i = 0; i < 300 && !condition(); ++i) Sleep(50);
     return condition();
@@ -264,7 +270,7 @@ TEST(RelaunchFromTemp, CopiesItselfIntoItsWorkspaceStartsTheCopyWithFileAndStops
     const std::wstring copy = std::wstring(run.workspace_dir) + app::kTemporaryCopyName;
     EXPECT_EQ(std::wstring(run.workspace_dir).rfind(scratch.path() + L"\\__ZZIMEInstall.", 0), 0u);
 
-    ASSERT_TRUE(soon([&] { return file_exists(log); })) << "the copy was not started";
+    ASSERT_TRUE(soon([&] { return logged(log); })) << "the copy was not started";
     const std::wstring started = read_text(log);
     EXPECT_NE(started.find(copy), std::wstring::npos) << started;
     EXPECT_NE(started.find(L"-g name=[Some IME] file=" + source + L"\n"), std::wstring::npos) << started;
@@ -285,7 +291,7 @@ TEST(RelaunchFromTemp, NoArgumentsGiveASpaceBeforeFile) {
     support::copy_slot(run.module_path, own_path().c_str());
     EXPECT_EQ(app::relaunch_from_temp(run, L""), app::Relaunch::Stop);
     EXPECT_EQ(std::wstring(run.command_line), L" file=" + own_path());
-    ASSERT_TRUE(soon([&] { return file_exists(log); }));
+    ASSERT_TRUE(soon([&] { return logged(log); }));
     EXPECT_NE(read_text(log).find(L" file=" + own_path()), std::wstring::npos);
     const std::wstring copy = std::wstring(run.workspace_dir) + app::kTemporaryCopyName;
     ASSERT_TRUE(soon([&] { return DeleteFileW(copy.c_str()) || !file_exists(copy); }));
