@@ -42,21 +42,36 @@ std::vector<std::uint8_t> expected_keyed(std::span<const std::uint8_t> file) {
     return out;
 }
 
-void drive_reader(std::span<const std::uint8_t> file, bool keyed, const std::vector<std::uint8_t>& clear) {
-    static const package::BlowfishContext none{};
+// The file the reader sees, and its position. One reader serves every
+// run (as one serves a whole extraction), so its work buffer is made once.
+struct RawFile {
+    std::span<const std::uint8_t> bytes;
     std::size_t pos = 0;
-    package::PackageReader reader(
-        keyed ? &key() : &none,
-        [&](std::intptr_t, void* buffer, unsigned count) {
-            const std::size_t got = pos < file.size() ? std::min<std::size_t>(count, file.size() - pos) : 0;
-            if (got != 0) std::memcpy(buffer, file.data() + pos, got);
-            pos += got;
+};
+
+package::PackageReader& reader_over(RawFile& raw) {
+    static package::PackageReader reader(
+        nullptr,
+        [&raw](std::intptr_t, void* buffer, unsigned count) {
+            const std::size_t got = raw.pos < raw.bytes.size() ? std::min<std::size_t>(count, raw.bytes.size() - raw.pos) : 0;
+            if (got != 0) std::memcpy(buffer, raw.bytes.data() + raw.pos, got);
+            raw.pos += got;
             return static_cast<long>(got);
         },
-        [&](std::intptr_t, long offset, int) {
-            pos = static_cast<std::size_t>(offset);
+        [&raw](std::intptr_t, long offset, int) {
+            raw.pos = static_cast<std::size_t>(offset);
             return offset;
         });
+    return reader;
+}
+
+void drive_reader(std::span<const std::uint8_t> file, bool keyed, const std::vector<std::uint8_t>& clear) {
+    static const package::BlowfishContext none{};
+    static RawFile raw;
+    raw = RawFile{file, 0};
+    std::size_t& pos = raw.pos;
+    package::PackageReader& reader = reader_over(raw);
+    reader.set_cipher(keyed ? &key() : &none);
     reader.OnOpen(7);
 
     // Where the decoder goes: the start, the file entries, each folder's data.
@@ -77,7 +92,7 @@ void drive_reader(std::span<const std::uint8_t> file, bool keyed, const std::vec
             const long at = *reader.position(7);
             // Guard bytes behind the buffer handed over catch a write past it.
             const auto guard = dest.begin() + count;
-            std::memset(dest.data(), 0xEE, count + 32);
+            std::memset(dest.data() + count, 0xEE, 32);
             const long got = reader.Read(7, dest.data(), count);
             FUZZ_CHECK(got == -1 || (got >= 0 && got <= static_cast<long>(count)));
             FUZZ_CHECK(std::all_of(guard, guard + 32, [](std::uint8_t b) { return b == 0xEE; }));
