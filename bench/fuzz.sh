@@ -10,7 +10,9 @@
 # kept in build/fuzz/campaign/TARGET-findings/ and the run goes on until the
 # executions are done. Prints one line per target:
 #   fuzz: TARGET N execs, F findings
-# and exits non-zero when any target had a finding.
+# and exits non-zero when any target had a finding. FUZZ_MAX_SECONDS, when
+# set, also ends each target after that many seconds: the line then says how
+# many executions fitted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,10 +48,12 @@ for name in "${targets[@]}"; do
   done_execs=0
   findings=0
   started=$(date +%s)
-  while [ "$done_execs" -lt "$execs" ] && [ "$findings" -lt "$max_findings" ]; do
+  ends=$((started + ${FUZZ_MAX_SECONDS:-31536000}))
+  while [ "$done_execs" -lt "$execs" ] && [ "$findings" -lt "$max_findings" ] && [ "$(date +%s)" -lt "$ends" ]; do
     before=$(find "$findings_dir" -type f | wc -l)
     run_status=0
-    "$build/${name}_fuzz" "${options[@]}" -runs=$((execs - done_execs)) "$work" "fuzz/corpus/$name" \
+    "$build/${name}_fuzz" "${options[@]}" -runs=$((execs - done_execs)) -max_total_time=$((ends - $(date +%s))) \
+      "$work" "fuzz/corpus/$name" \
       >>"$log" 2>&1 || run_status=$?
     ran=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | tail -n 1 | awk '{print $2}')
     [ -n "$ran" ] || { echo "fuzz: $name printed no statistics (see $log)" >&2; exit 1; }

@@ -27,6 +27,21 @@ const package::BlowfishContext& key() {
     return ctx;
 }
 
+// What a name that the extraction accepts may never be: anything that
+// leaves the folder it is extracted to.
+void check_contained(std::u16string_view name) {
+    if (!package::is_contained_name(name)) return;
+    FUZZ_CHECK(!name.empty() && name.front() != u'\\' && name.front() != u'/');
+    FUZZ_CHECK(name.find(u':') == std::u16string_view::npos);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && name[i] != u'\\' && name[i] != u'/') continue;
+        const std::u16string_view part = name.substr(start, i - start);
+        FUZZ_CHECK(part.find_first_not_of(u". ") != std::u16string_view::npos);
+        start = i + 1;
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -44,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(listing.files_offset < listing.cabinet_size || listing.files.empty());
     for (const imepack::CabinetFileEntry& file : listing.files) {
         FUZZ_CHECK(file.folder < listing.folders.size());
-        // The stored name as the extraction would see it.
+        // The stored name as the extraction would see it (bytes widened).
         std::u16string wide;
         for (const char c : file.name) wide.push_back(static_cast<unsigned char>(c));
-        (void)package::is_contained_name(wide);
+        check_contained(wide);
     }
     try {
         imepack::check_data_blocks(listing, cabinet);

@@ -31,6 +31,9 @@ echo "== native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 run ctest --preset native-asan -j "$(nproc)"
 echo "== win64 tests (wine64)"
 run ctest --preset win64 -j "$(nproc)"
+echo "== fuzz targets, a short fixed run each (clang, libFuzzer)"
+bash scripts/build.sh fuzz
+run ctest --preset fuzz
 echo "== win32 build check"
 run bash scripts/check-win32.sh
 
