@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth imagemagick
   fonts-wqy-microhei fonts-dejavu-core fonts-comfortaa
   cabextract gcab
+  clang-14 libfuzzer-14-dev
   file
   openssl osslsigncode
 )

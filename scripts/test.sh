@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-bash scripts/build.sh native native-asan win64 win32
+bash scripts/build.sh native native-asan win64 win32 fuzz
 bash scripts/wine-prefix.sh null
 
 source scripts/wine-env.sh
@@ -38,6 +38,8 @@ echo "== win32 tests (WoW64)"
 # and counts as skipped; the line is printed once here as well.
 bash scripts/check-32bit.sh || true
 run ctest --preset win32 -j "$(nproc)"
+echo "== fuzz targets, a short fixed run each (clang, libFuzzer)"
+run ctest --preset fuzz
 echo "== win32 build check"
 run bash scripts/check-win32.sh
 run bash bench/stub_size.sh

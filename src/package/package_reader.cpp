@@ -57,15 +57,16 @@ long PackageReader::Read(std::intptr_t handle, void* dest, unsigned count) {
         return 0;
     }
     const long delivered = keyed() ? read_keyed(handle, p, dest, count) : read_plain(handle, dest, count);
-    if (delivered < 0) {
+    // The signature is judged on the first read of the file's start.
+    const bool refused = delivered >= static_cast<long>(kSignatureLength) && p == 0 &&
+                         !check_signature(static_cast<std::uint8_t*>(dest));
+    if (delivered < 0 || refused) {
+        // A keyed read aligned to a block trusts the file to be where the
+        // recorded position says, so a failed read puts it back there.
+        raw_seek_(handle, p, kSeekFromStart);
         return -1;
     }
     recorded = p + delivered;
-    // The signature is judged on the first read of the file's start.
-    if (p == 0 && delivered >= static_cast<long>(kSignatureLength) &&
-        !check_signature(static_cast<std::uint8_t*>(dest))) {
-        return -1;
-    }
     return delivered;
 }
 

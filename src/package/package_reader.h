@@ -46,7 +46,8 @@ public:
 
     // The decoder's read: bytes delivered to dest, or -1. A refused
     // signature also records its code in error(); a short or failed read of
-    // the file records none. A failed read leaves the position where it was.
+    // the file records none. A failed read leaves the recorded position, and
+    // the file's, where they were.
     // With a key, one read may span at most kWorkBufferSize bytes of blocks.
     long Read(std::intptr_t handle, void* dest, unsigned count);
 

@@ -177,6 +177,7 @@ TEST_F(KeyedReader, ReadingPastTheEndFailsWithoutMovingThePosition) {
     EXPECT_TRUE(h.read(file, 9, &result).empty());
     EXPECT_EQ(result, -1);
     EXPECT_EQ(h.reader.position(file), static_cast<long>(sealed.size() - 8));
+    EXPECT_EQ(h.files.pos(file), sealed.size() - 8);  // the file too: the next aligned read trusts it
     EXPECT_EQ(h.reader.error(), PackageReader::kErrNone);  // a short read records no code
 }
 
@@ -202,6 +203,9 @@ TEST(PackageReader, PlainCabinetWithKeyIsRefused) {
     h.read(file, 100, &result);
     EXPECT_EQ(result, -1);
     EXPECT_EQ(h.reader.error(), PackageReader::kErrPlainWhereKeyed);
+    // A refused signature moves neither the position nor the file.
+    EXPECT_EQ(h.reader.position(file), 0);
+    EXPECT_EQ(h.files.pos(file), 0u);
 }
 
 TEST(PackageReader, PackageWithoutKeyIsRefused) {
@@ -213,6 +217,8 @@ TEST(PackageReader, PackageWithoutKeyIsRefused) {
     h.read(file, 36, &result);
     EXPECT_EQ(result, -1);
     EXPECT_EQ(h.reader.error(), PackageReader::kErrKeyedWhereNone);
+    EXPECT_EQ(h.reader.position(file), 0);
+    EXPECT_EQ(h.files.pos(file), 0u);
 
     // A reader with no cipher at all behaves the same.
     Harness bare(nullptr);
@@ -263,7 +269,10 @@ TEST(PackageReader, SignatureIsJudgedOnlyOnAReadOfAtLeastFourBytesAtTheStart) {
     h.read(file, 4, &result);
     EXPECT_EQ(result, -1);
     EXPECT_EQ(h.reader.error(), PackageReader::kErrNotCabinet);
-    // A later good read does not clear the recorded error.
+    // The refused read left the position at the start; a later good read
+    // elsewhere does not clear the recorded error.
+    EXPECT_EQ(h.reader.position(file), 0);
+    h.seek(file, 8);
     EXPECT_EQ(h.read(file, 8).size(), 8u);
     EXPECT_EQ(h.reader.error(), PackageReader::kErrNotCabinet);
     h.reader.clear_error();

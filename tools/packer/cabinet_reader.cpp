@@ -25,6 +25,9 @@ void read_header(std::span<const std::uint8_t> b, CabinetListing& out) {
     out.files_offset = cab::get32(b, 16);
     out.version_minor = b[24];
     out.version_major = b[25];
+    // Counts are held against the bytes before room is made for the entries.
+    require(cab::get16(b, 26) * cab::kFolderEntrySize + cab::get16(b, 28) * (cab::kFileEntryFixedSize + 2) <= b.size(),
+            "more folder and file entries than the cabinet has bytes for");
     out.folders.resize(cab::get16(b, 26));
     out.files.resize(cab::get16(b, 28));
     out.flags = cab::get16(b, 30);
@@ -80,6 +83,12 @@ CabinetListing read_cabinet_listing(std::span<const std::uint8_t> cabinet) {
 
 void check_data_blocks(const CabinetListing& listing, std::span<const std::uint8_t> cabinet) {
     const auto b = cabinet.first(listing.cabinet_size);
+    // What each folder's files need, in one pass over the files.
+    std::vector<std::uint64_t> needed(listing.folders.size(), 0);
+    for (const CabinetFileEntry& f : listing.files) {
+        if (f.folder < needed.size())
+            needed[f.folder] = std::max<std::uint64_t>(needed[f.folder], std::uint64_t{f.folder_offset} + f.size);
+    }
     for (std::size_t folder = 0; folder < listing.folders.size(); ++folder) {
         std::uint64_t held = 0;
         std::uint64_t at = listing.folders[folder].data_offset;
@@ -96,11 +105,7 @@ void check_data_blocks(const CabinetListing& listing, std::span<const std::uint8
             held += unpacked;
             at += cab::kDataHeaderSize + packed;
         }
-        std::uint64_t needed = 0;
-        for (const CabinetFileEntry& f : listing.files) {
-            if (f.folder == folder) needed = std::max<std::uint64_t>(needed, std::uint64_t{f.folder_offset} + f.size);
-        }
-        require(held >= needed, "a folder's data blocks hold fewer bytes than its files need");
+        require(held >= needed[folder], "a folder's data blocks hold fewer bytes than its files need");
     }
 }
 
