@@ -18,15 +18,6 @@
 
 namespace {
 
-const package::BlowfishContext& key() {
-    static const package::BlowfishContext ctx = [] {
-        package::BlowfishContext c{};
-        package::SetKey(c, reinterpret_cast<const std::uint8_t*>(package::kPackageKey), package::kPackageKeyLength);
-        return c;
-    }();
-    return ctx;
-}
-
 // What a name that the extraction accepts may never be: anything that
 // leaves the folder it is extracted to.
 void check_contained(std::u16string_view name) {
@@ -47,7 +38,7 @@ void check_contained(std::u16string_view name) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> cabinet(data, data + size);
     if (size >= 4 && std::memcmp(data, package::kPackageSignature, 4) == 0) {
-        cabinet = package::unseal_package(cabinet, key());
+        cabinet = package::unseal_package(cabinet, package::package_cipher());
     }
     imepack::CabinetListing listing;
     try {

@@ -17,15 +17,6 @@
 
 namespace {
 
-const package::BlowfishContext& key() {
-    static const package::BlowfishContext ctx = [] {
-        package::BlowfishContext c{};
-        package::SetKey(c, reinterpret_cast<const std::uint8_t*>(package::kPackageKey), package::kPackageKeyLength);
-        return c;
-    }();
-    return ctx;
-}
-
 std::uint32_t get32(std::span<const std::uint8_t> b, std::size_t at) {
     if (at + 4 > b.size()) return 0;
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
@@ -37,7 +28,7 @@ std::vector<std::uint8_t> expected_keyed(std::span<const std::uint8_t> file) {
     std::vector<std::uint8_t> out(file.begin(), file.end());
     if (out.size() > package::kPlainPrefix) {
         const std::size_t body = (out.size() - package::kPlainPrefix) & ~std::size_t{7};
-        package::decipher_blocks(key(), out.data() + package::kPlainPrefix, body);
+        package::decipher_blocks(package::package_cipher(), out.data() + package::kPlainPrefix, body);
     }
     return out;
 }
@@ -71,7 +62,7 @@ void drive_reader(std::span<const std::uint8_t> file, bool keyed, const std::vec
     raw = RawFile{file, 0};
     std::size_t& pos = raw.pos;
     package::PackageReader& reader = reader_over(raw);
-    reader.set_cipher(keyed ? &key() : &none);
+    reader.set_cipher(keyed ? &package::package_cipher() : &none);
     reader.OnOpen(7);
 
     // Where the decoder goes: the start, the file entries, each folder's data.
@@ -126,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Unsealing and sealing again gives the package back.
     package::ContainerError error = package::ContainerError::kNone;
-    const std::vector<std::uint8_t> cabinet = package::unseal_package(file, key(), &error);
+    const std::vector<std::uint8_t> cabinet = package::unseal_package(file, package::package_cipher(), &error);
     FUZZ_CHECK(error == package::check_package(file));
     FUZZ_CHECK(package::container_error_text(error) != nullptr);
     if (error == package::ContainerError::kNone) {
@@ -135,17 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto plain = static_cast<std::ptrdiff_t>(std::min(size, package::kPlainPrefix));
         FUZZ_CHECK(std::equal(cabinet.begin() + 4, cabinet.begin() + plain, file.begin() + 4));
         if (package::check_cabinet(cabinet) == package::ContainerError::kNone) {
-            FUZZ_CHECK(package::seal_cabinet(cabinet, key()) == std::vector<std::uint8_t>(file.begin(), file.end()));
+            FUZZ_CHECK(package::seal_cabinet(cabinet, package::package_cipher()) == std::vector<std::uint8_t>(file.begin(), file.end()));
         }
     } else {
         FUZZ_CHECK(cabinet.empty());
     }
     // The bytes taken as a cabinet: sealed, they unseal to themselves plus padding.
-    const std::vector<std::uint8_t> sealed = package::seal_cabinet(file, key(), &error);
+    const std::vector<std::uint8_t> sealed = package::seal_cabinet(file, package::package_cipher(), &error);
     FUZZ_CHECK(error == package::check_cabinet(file));
     if (error == package::ContainerError::kNone) {
         FUZZ_CHECK(sealed.size() % package::kCipherBlock == 0 && sealed.size() - size < package::kCipherBlock);
-        const std::vector<std::uint8_t> back = package::unseal_package(sealed, key());
+        const std::vector<std::uint8_t> back = package::unseal_package(sealed, package::package_cipher());
         FUZZ_CHECK(std::equal(file.begin(), file.end(), back.begin()));
         FUZZ_CHECK(std::all_of(back.begin() + static_cast<std::ptrdiff_t>(size), back.end(),
                                [](std::uint8_t b) { return b == 0; }));

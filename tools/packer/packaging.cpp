@@ -14,15 +14,6 @@ namespace imepack {
 
 namespace {
 
-const package::BlowfishContext& package_cipher() {
-    static const package::BlowfishContext context = [] {
-        package::BlowfishContext c{};
-        package::SetKey(c, reinterpret_cast<const std::uint8_t*>(package::kPackageKey), package::kPackageKeyLength);
-        return c;
-    }();
-    return context;
-}
-
 bool starts_with(std::span<const std::uint8_t> bytes, const char* signature) {
     return bytes.size() >= 4 && std::memcmp(bytes.data(), signature, 4) == 0;
 }
@@ -35,7 +26,7 @@ std::vector<std::uint8_t> seal_package(std::span<const std::uint8_t> cabinet) {
     check_data_blocks(listing, cabinet);
     // Only the cabinet itself is sealed: bytes behind its size are not part of it.
     package::ContainerError error{};
-    auto sealed = package::seal_cabinet(cabinet.first(listing.cabinet_size), package_cipher(), &error);
+    auto sealed = package::seal_cabinet(cabinet.first(listing.cabinet_size), package::package_cipher(), &error);
     if (sealed.empty()) throw InputError(package::container_error_text(error));
     return sealed;
 }
@@ -43,7 +34,7 @@ std::vector<std::uint8_t> seal_package(std::span<const std::uint8_t> cabinet) {
 std::vector<std::uint8_t> unseal_package(std::span<const std::uint8_t> sealed) {
     if (starts_with(sealed, "MSCF")) throw InputError("a plain cabinet, not a sealed package (seal it first)");
     package::ContainerError error{};
-    auto cabinet = package::unseal_package(sealed, package_cipher(), &error);
+    auto cabinet = package::unseal_package(sealed, package::package_cipher(), &error);
     if (cabinet.empty()) throw InputError(package::container_error_text(error));
     const CabinetListing listing = read_cabinet_listing(cabinet);
     check_data_blocks(listing, cabinet);
