@@ -1,0 +1,326 @@
+// The benchmarks that run under Wine, one command each. Every command
+// checks what the measured road produced (the extracted or installed tree
+// equals the product byte for byte) and exits 1 when it differs; its last
+// line is its ratio. Times are the best of RUNS runs, the two roads
+// alternating so that both see the same load.
+//
+//   wine_bench extract PACKAGE PLAIN.cab PRODUCT WORK RUNS
+//       extract-sealed-vs-plain: the system's decoder through our reader,
+//       sealed (deciphered on the fly) against plain
+//   wine_bench install PRODUCT PACKAGE UNINSTALLER WORK RUNS
+//       install-vs-copy: the install run of the extracted product against a
+//       bare loop of CopyFileW of its files into a fresh folder
+//   wine_bench launch INSTALLER DISPLAY-NAME CABEXTRACT-SECONDS RUNS
+//       launch-vs-cabextract: from starting the installer until its wizard
+//       is visible and enabled, against cabextract's (native) time
+//
+// Paths are Windows paths; WORK is a scratch folder of the benchmark's own.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "install/install_run.h"
+#include "install/run_install.h"
+#include "package/cabinet_extract.h"
+#include "package/package_key.h"
+#include "support/format_bounded.h"
+#include "support/unique_handle.h"
+#include "support/wide.h"
+#include "ui/wizard_texts.h"
+
+namespace {
+
+double seconds_now() {
+    static LARGE_INTEGER frequency{};
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::wstring with_backslash(std::wstring path) {
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+void remove_tree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                remove_tree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// The product's folders (parents first) and files, relative to its root.
+struct Listing {
+    std::vector<std::wstring> folders;
+    std::vector<std::wstring> files;
+};
+
+void list_tree(const std::wstring& root, const std::wstring& relative, Listing& listing) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((root + relative + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            listing.folders.push_back(relative + name);
+            list_tree(root, relative + name + L"\\", listing);
+        } else {
+            listing.files.push_back(relative + name);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+bool read_whole(const std::wstring& path, std::vector<char>& bytes) {
+    const support::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD got = 0;
+    return bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                             got == bytes.size());
+}
+
+// The install moves the product's IME file into the system folder.
+constexpr wchar_t kImeFile[] = L"benchime.ime";
+constexpr wchar_t kSystemImeFile[] = L"benchime.zin.ime";
+
+std::wstring system_folder() {
+    wchar_t folder[MAX_PATH];
+    GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\";
+}
+
+// Files of the product missing from `tree` or different there; reports
+// the first few. With `installed`, the IME file is looked for where the
+// install puts it.
+std::size_t differences(const std::wstring& product, const Listing& listing, const std::wstring& tree,
+                        bool installed) {
+    std::size_t wrong = 0;
+    std::vector<char> expected;
+    std::vector<char> got;
+    for (const std::wstring& file : listing.files) {
+        const std::wstring where = installed && file == kImeFile ? system_folder() + kSystemImeFile : tree + file;
+        const bool same = read_whole(product + file, expected) && read_whole(where, got) && expected == got;
+        if (!same && ++wrong <= 5) std::fwprintf(stderr, L"differs or missing: %ls\n", where.c_str());
+    }
+    return wrong;
+}
+
+void copy_listing(const std::wstring& product, const Listing& listing, const std::wstring& target) {
+    CreateDirectoryW(target.c_str(), nullptr);
+    for (const std::wstring& folder : listing.folders) CreateDirectoryW((target + folder).c_str(), nullptr);
+    for (const std::wstring& file : listing.files) CopyFileW((product + file).c_str(), (target + file).c_str(), FALSE);
+}
+
+bool check_tree(const std::wstring& product, const Listing& listing, const std::wstring& tree, const wchar_t* what,
+                bool installed = false) {
+    const std::size_t wrong = differences(product, listing, tree, installed);
+    if (wrong == 0) return true;
+    std::fwprintf(stderr, L"%ls: %zu of %zu files differ from the product\n", what, wrong, listing.files.size());
+    return false;
+}
+
+// ---- extract
+
+double extract_once(const wchar_t* cabinet, const std::wstring& destination, bool sealed) {
+    remove_tree(destination);
+    Cabinet::CExtract extract;
+    if (sealed) extract.SetKey(package::kPackageKey, package::kPackageKeyLength);
+    const double start = seconds_now();
+    const bool done = extract.CreateFDIContext() && extract.ExtractFile(cabinet, destination.c_str());
+    const double took = seconds_now() - start;
+    extract.DestroyFDIContext();
+    if (!done) {
+        std::fwprintf(stderr, L"extraction of %ls failed: code %u, system error %u\n", cabinet,
+                      extract.GetExtractError().code, extract.GetExtractError().system_error);
+        std::exit(1);
+    }
+    return took;
+}
+
+int run_extract(const wchar_t* package, const wchar_t* plain, const std::wstring& product, const std::wstring& work,
+                int runs) {
+    Listing listing;
+    list_tree(product, L"", listing);
+    CreateDirectoryW(work.c_str(), nullptr);
+    const std::wstring sealed_out = work + L"sealed\\";
+    const std::wstring plain_out = work + L"plain\\";
+    double sealed = 1e30;
+    double unsealed = 1e30;
+    for (int run = 0; run < runs; ++run) {
+        sealed = std::min(sealed, extract_once(package, sealed_out, true));
+        unsealed = std::min(unsealed, extract_once(plain, plain_out, false));
+    }
+    const bool same = check_tree(product, listing, sealed_out, L"sealed") && check_tree(product, listing, plain_out, L"plain");
+    remove_tree(work.substr(0, work.size() - 1));
+    if (!same) return 1;
+    std::printf("extract: sealed %.3f s, plain %.3f s (best of %d), %zu files\n", sealed, unsealed, runs,
+                listing.files.size());
+    std::printf("extract-sealed-vs-plain: %.2fx\n", sealed / unsealed);
+    return 0;
+}
+
+// ---- install
+
+// What the start-up leaves for the install run: a workspace with the
+// extracted tree, the bare uninstaller and the package.
+struct Prepared {
+    app::RunContext context{};
+    package::InstallInfo info{};
+};
+
+void prepare_install(Prepared& p, const std::wstring& product, const Listing& listing, const wchar_t* package,
+                     const wchar_t* uninstaller, const std::wstring& workspace) {
+    remove_tree(workspace.substr(0, workspace.size() - 1));
+    CreateDirectoryW(workspace.c_str(), nullptr);
+    support::copy_slot(p.context.workspace_dir, workspace.c_str());
+    support::format_slot(p.context.extract_dir, L"%lsZZ_INSTALL\\", workspace.c_str());
+    support::format_slot(p.context.uninstaller_path, L"%lsunstall.exe", workspace.c_str());
+    support::format_slot(p.context.package_path, L"%lspackage.bin", workspace.c_str());
+    support::format_slot(p.context.module_path, L"%lssetup.exe", workspace.c_str());
+    copy_listing(product, listing, p.context.extract_dir);
+    CopyFileW(package, p.context.package_path, FALSE);
+    CopyFileW(uninstaller, p.context.uninstaller_path, FALSE);
+    support::copy_slot(support::wide_slot(p.info.ime_name), L"benchime");
+    support::copy_slot(support::wide_slot(p.info.layout_text), L"中文(简体) - 基准输入法");
+    support::copy_slot(support::wide_slot(p.info.display_name), L"基准输入法");
+    support::copy_slot(support::wide_slot(p.info.publisher), L"基准");
+    support::copy_slot(support::wide_slot(p.info.display_version), L"1.0.0.1");
+}
+
+int run_install_bench(const std::wstring& product, const wchar_t* package, const wchar_t* uninstaller,
+                      const std::wstring& work, int runs) {
+    Listing listing;
+    list_tree(product, L"", listing);
+    CreateDirectoryW(work.c_str(), nullptr);
+    double installed = 1e30;
+    double copied = 1e30;
+    for (int run = 0; run < runs; ++run) {
+        Prepared p;
+        prepare_install(p, product, listing, package, uninstaller, work + L"ws\\");
+        const std::wstring install_dir = work + L"installed\\";
+        remove_tree(work + L"installed");
+        install::InstallRun install_run = install::make_install_run(nullptr, &p.info, &p.context);
+        const double start = seconds_now();
+        const int done = install::run_install(install_run, install_dir.c_str(), L"bench", L"bench");
+        installed = std::min(installed, seconds_now() - start);
+        if (!done) {
+            std::fprintf(stderr, "the install run failed\n");
+            return 1;
+        }
+        if (!check_tree(product, listing, install_dir, L"installed", true)) return 1;
+
+        const std::wstring copy_dir = work + L"copied\\";
+        remove_tree(work + L"copied");
+        const double copy_start = seconds_now();
+        copy_listing(product, listing, copy_dir);
+        copied = std::min(copied, seconds_now() - copy_start);
+        if (!check_tree(product, listing, copy_dir, L"copied")) return 1;
+    }
+    remove_tree(work.substr(0, work.size() - 1));
+    std::printf("install: run %.3f s, CopyFileW loop %.3f s (best of %d), %zu files\n", installed, copied, runs,
+                listing.files.size());
+    std::printf("install-vs-copy: %.2fx\n", installed / copied);
+    return 0;
+}
+
+// ---- launch
+
+void end_process_of(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    const support::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+    if (!process) return;
+    TerminateProcess(process.get(), 0);
+    WaitForSingleObject(process.get(), 10000);
+}
+
+// Seconds from CreateProcess until the wizard is visible and enabled; the
+// wizard's process is ended afterwards and its workspace removed.
+double launch_once(const wchar_t* installer, const wchar_t* title) {
+    std::wstring command = L"\"" + std::wstring(installer) + L"\"";
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION started{};
+    const double start = seconds_now();
+    if (!CreateProcessW(installer, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        std::fwprintf(stderr, L"can't start %ls: %lu\n", installer, GetLastError());
+        std::exit(1);
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    HWND wizard = nullptr;
+    while (seconds_now() - start < 120) {
+        wizard = FindWindowW(nullptr, title);
+        if (wizard != nullptr && IsWindowVisible(wizard) && IsWindowEnabled(wizard)) break;
+        wizard = nullptr;
+        Sleep(2);
+    }
+    const double took = seconds_now() - start;
+    if (wizard == nullptr) {
+        std::fwprintf(stderr, L"the wizard \"%ls\" did not appear\n", title);
+        std::exit(1);
+    }
+    end_process_of(wizard);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    for (int tries = 0; tries < 50; ++tries) {
+        remove_tree(std::wstring(temp) + L"__ZZIMEInstall");
+        if (GetFileAttributesW((std::wstring(temp) + L"__ZZIMEInstall").c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        Sleep(100);
+    }
+    return took;
+}
+
+int run_launch(const wchar_t* installer, const wchar_t* display_name, double cabextract, int runs) {
+    wchar_t title[256];
+    support::format_slot(title, ui::kWizardTitleFormat, display_name);
+    double best = 1e30;
+    for (int run = 0; run < runs; ++run) best = std::min(best, launch_once(installer, title));
+    std::printf("launch: wizard usable after %.3f s (best of %d), cabextract %.3f s\n", best, runs, cabextract);
+    std::printf("launch-vs-cabextract: %.2fx\n", best / cabextract);
+    return 0;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: wine_bench extract PACKAGE PLAIN.cab PRODUCT WORK RUNS\n"
+                 "       wine_bench install PRODUCT PACKAGE UNINSTALLER WORK RUNS\n"
+                 "       wine_bench launch INSTALLER DISPLAY-NAME CABEXTRACT-SECONDS RUNS\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return usage();
+    const std::wstring command = argv[1];
+    if (command == L"extract" && argc == 7)
+        return run_extract(argv[2], argv[3], with_backslash(argv[4]), with_backslash(argv[5]), _wtoi(argv[6]));
+    if (command == L"install" && argc == 7)
+        return run_install_bench(with_backslash(argv[2]), argv[3], argv[4], with_backslash(argv[5]), _wtoi(argv[6]));
+    if (command == L"launch" && argc == 6) return run_launch(argv[2], argv[3], _wtof(argv[4]), _wtoi(argv[5]));
+    return usage();
+}
