@@ -14,13 +14,18 @@ echo "== build"
 cmake --preset native -G Ninja >/dev/null
 cmake --build --preset native --target imepack make_product packer_bench decipher_bench >/dev/null
 cmake --preset win64 -G Ninja >/dev/null
-cmake --build --preset win64 --target imesetup wine_bench >/dev/null
+cmake --build --preset win64 --target imesetup wine_bench demo_ime_product demo_update_server >/dev/null
 
 export IMEBASE_WINEPREFIX="$root/build/bench-wineprefix"
 bash scripts/wine-prefix.sh null
 source scripts/wine-env.sh
 wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
+server_pid=""
+finish() {
+  [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+}
+trap finish EXIT
 
 work="$root/build/bench-work"
 packer="$root/build/native/tools/packer/imepack"
@@ -69,6 +74,21 @@ wine build/win64/bench/wine_bench.exe extract "$(winpath "$work/package.bin")" "
 echo "== install-vs-copy"
 wine build/win64/bench/wine_bench.exe install "$(winpath "$work/product")" "$(winpath "$work/package.bin")" \
   "$(winpath "$work/unstall.exe")" "$(winpath "$work")\\install" "$runs"
+
+echo "== update-vs-download"
+# A copy of the demo update server's files on a free port, its lists
+# pointing at that port.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cp -r build/win64/demo-update-server "$work/served"
+grep -rl "http://127.0.0.1:18080" "$work/served" | xargs sed -i "s#http://127.0.0.1:18080#http://127.0.0.1:$port#g"
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/served" >/dev/null 2>&1 &
+server_pid=$!
+for _ in $(seq 50); do
+  python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && break
+  sleep 0.2
+done
+wine build/win64/bench/wine_bench.exe update "http://127.0.0.1:$port" "$(winpath "$work/served")" \
+  "$(winpath build/win64/samples/demo-ime/product)" "$(winpath "$work")\\update" "$runs"
 
 chmod -R u+w "$work"
 rm -rf "$work"

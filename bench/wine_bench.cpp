@@ -10,6 +10,10 @@
 //   wine_bench install PRODUCT PACKAGE UNINSTALLER WORK RUNS
 //       install-vs-copy: the install run of the extracted product against a
 //       bare loop of CopyFileW of its files into a fresh folder
+//   wine_bench update SERVER-ADDRESS SERVED-FOLDER DEMO-PRODUCT WORK RUNS
+//       update-vs-download: the update of the demo IME's four components
+//       from a local HTTP server (its lists pointing at SERVER-ADDRESS)
+//       against downloading the same four packages with a WinINet loop
 //   wine_bench launch INSTALLER DISPLAY-NAME CABEXTRACT-SECONDS RUNS
 //       launch-vs-cabextract: from starting the installer until its wizard
 //       is visible and enabled, against cabextract's (native) time
@@ -17,6 +21,7 @@
 // Paths are Windows paths; WORK is a scratch folder of the benchmark's own.
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,14 +29,19 @@
 #include <string>
 #include <vector>
 
+#include "app/folders.h"
 #include "install/install_run.h"
 #include "install/run_install.h"
 #include "package/cabinet_extract.h"
 #include "package/package_key.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
+#include "support/version_number.h"
+#include "support/version_resource.h"
 #include "support/wide.h"
 #include "ui/wizard_texts.h"
+#include "update/config_dsc.h"
+#include "update/ime_update.h"
 
 namespace {
 
@@ -247,6 +257,143 @@ int run_install_bench(const std::wstring& product, const wchar_t* package, const
     return 0;
 }
 
+// ---- update
+
+constexpr wchar_t kUpdateIme[] = L"benchupd";
+const support::VersionNumber kNewVersion = support::make_version(1, 1, 0, 21);
+
+// The demo components as installed: (file in the demo product, place).
+std::vector<std::pair<std::wstring, std::wstring>> installed_components(const std::wstring& install_dir) {
+    return {{L"mb.dll", install_dir + L"mb.dll"},
+            {L"skin.dll", install_dir + L"skin.dll"},
+            {L"ZZPinyin.ime", system_folder() + kUpdateIme + L".zin.ime"},
+            {L"config.exe", install_dir + L"config.exe"}};
+}
+
+void set_string(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    RegSetKeyValueW(root, key.c_str(), name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * 2));
+}
+
+// An IME "installed" as the update engine finds it: vendor key, uninstall
+// entry naming the product's own list, settings record.
+bool register_update_ime(const std::wstring& server, const std::wstring& install_dir) {
+    set_string(HKEY_CURRENT_USER, std::wstring(L"Software\\marlix\\") + kUpdateIme, L"ZMEInstallPath", install_dir);
+    set_string(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + kUpdateIme,
+               L"URLUpdateInfo", server + L"/_supports/zzpinyin/UpdateList.txt");
+    const std::vector<update::ConfigDscRecord> records = {
+        {u"zz_ime_config_data_default", {u"zzpinyin_mb", u"ZZPinyin", u"colourful"}}};
+    const auto bytes = update::write_config_dsc(records);
+    wchar_t data[app::kPathUnits];
+    if (!bytes || !app::common_data_dir(data, kUpdateIme)) return false;
+    const std::wstring data_dir = data;
+    CreateDirectoryW(data_dir.substr(0, data_dir.find_last_of(L'\\', data_dir.size() - 2)).c_str(), nullptr);
+    CreateDirectoryW(data_dir.c_str(), nullptr);
+    const support::UniqueHandle file(CreateFileW((data_dir + L"config.dsc").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &written, nullptr) &&
+           written == bytes->size();
+}
+
+void ignore_notice(const update::UpdateNotice*, void*) {}
+
+// One update run over freshly installed old components; the packages'
+// addresses it used go to `addresses`.
+double update_once(const std::wstring& demo, const std::wstring& install_dir, std::vector<std::wstring>& addresses) {
+    for (const auto& [file, place] : installed_components(install_dir)) {
+        SetFileAttributesW(place.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!CopyFileW((demo + file).c_str(), place.c_str(), FALSE)) {
+            std::fwprintf(stderr, L"can't install %ls: %lu\n", place.c_str(), GetLastError());
+            std::exit(1);
+        }
+    }
+    const double start = seconds_now();
+    update::ZZIMEUpdate engine;
+    int updated = 0;
+    int candidates = -1;
+    if (engine.Attach({nullptr, ignore_notice, nullptr}) == 1 && engine.Initialize(kUpdateIme) != 0) {
+        candidates = engine.CollectCandidates();
+        for (const auto& candidate : engine.candidate_list()) updated += engine.UpdateItem(candidate.get());
+    }
+    const double took = seconds_now() - start;
+    if (candidates != 4 || updated != 4) {
+        std::fprintf(stderr, "the update found %d candidates and updated %d of them (4 expected)\n", candidates, updated);
+        std::exit(1);
+    }
+    addresses.clear();
+    for (const auto& candidate : engine.candidate_list()) addresses.push_back(support::as_wide(candidate->package_address));
+    for (const auto& [file, place] : installed_components(install_dir)) {
+        if (support::GetFileVersion(place.c_str()) != kNewVersion) {
+            std::fwprintf(stderr, L"%ls is not the new version after the update\n", place.c_str());
+            std::exit(1);
+        }
+    }
+    return took;
+}
+
+// The plain download loop; checks each file against the served one.
+double download_once(const std::vector<std::wstring>& addresses, const std::wstring& server,
+                     const std::wstring& served, const std::wstring& folder) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const double start = seconds_now();
+    const HINTERNET session = InternetOpenW(L"bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    std::vector<std::wstring> files;
+    for (const std::wstring& address : addresses) {
+        const std::wstring file = folder + std::to_wstring(files.size()) + L".cab";
+        files.push_back(file);
+        const HINTERNET request = InternetOpenUrlW(session, address.c_str(), nullptr, 0,
+                                                   INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+        const support::UniqueHandle out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        char buffer[16384];
+        DWORD got = 0;
+        DWORD written = 0;
+        while (request != nullptr && InternetReadFile(request, buffer, sizeof buffer, &got) && got != 0)
+            WriteFile(out.get(), buffer, got, &written, nullptr);
+        if (request != nullptr) InternetCloseHandle(request);
+    }
+    InternetCloseHandle(session);
+    const double took = seconds_now() - start;
+    std::vector<char> expected;
+    std::vector<char> got;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        std::wstring local = addresses[i].substr(server.size() + 1);
+        std::replace(local.begin(), local.end(), L'/', L'\\');
+        if (!read_whole(served + local, expected) || !read_whole(files[i], got) || expected != got || got.empty()) {
+            std::fwprintf(stderr, L"the download of %ls differs from the served file\n", addresses[i].c_str());
+            std::exit(1);
+        }
+    }
+    return took;
+}
+
+int run_update_bench(const std::wstring& server, const std::wstring& served, const std::wstring& demo,
+                     const std::wstring& work, int runs) {
+    CreateDirectoryW(work.c_str(), nullptr);
+    const std::wstring install_dir = work + L"installed\\";
+    const std::wstring temp = work + L"temp\\";
+    CreateDirectoryW(install_dir.c_str(), nullptr);
+    CreateDirectoryW(temp.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    SetEnvironmentVariableW(L"IMEBASE_UPDATE_SERVER", server.c_str());
+    if (!register_update_ime(server, install_dir)) {
+        std::fprintf(stderr, "can't set up the installed IME\n");
+        return 1;
+    }
+    double updating = 1e30;
+    double downloading = 1e30;
+    std::vector<std::wstring> addresses;
+    for (int run = 0; run < runs; ++run) {
+        updating = std::min(updating, update_once(demo, install_dir, addresses));
+        downloading = std::min(downloading, download_once(addresses, server, served, work + L"downloads\\"));
+    }
+    for (const auto& component : installed_components(install_dir)) DeleteFileW(component.second.c_str());
+    remove_tree(work.substr(0, work.size() - 1));
+    std::printf("update: four components %.3f s, WinINet loop %.3f s (best of %d)\n", updating, downloading, runs);
+    std::printf("update-vs-download: %.2fx\n", updating / downloading);
+    return 0;
+}
+
 // ---- launch
 
 void end_process_of(HWND window) {
@@ -308,6 +455,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: wine_bench extract PACKAGE PLAIN.cab PRODUCT WORK RUNS\n"
                  "       wine_bench install PRODUCT PACKAGE UNINSTALLER WORK RUNS\n"
+                 "       wine_bench update SERVER-ADDRESS SERVED-FOLDER DEMO-PRODUCT WORK RUNS\n"
                  "       wine_bench launch INSTALLER DISPLAY-NAME CABEXTRACT-SECONDS RUNS\n");
     return 2;
 }
@@ -321,6 +469,9 @@ int wmain(int argc, wchar_t** argv) {
         return run_extract(argv[2], argv[3], with_backslash(argv[4]), with_backslash(argv[5]), _wtoi(argv[6]));
     if (command == L"install" && argc == 7)
         return run_install_bench(with_backslash(argv[2]), argv[3], argv[4], with_backslash(argv[5]), _wtoi(argv[6]));
+    if (command == L"update" && argc == 7)
+        return run_update_bench(argv[2], with_backslash(argv[3]), with_backslash(argv[4]), with_backslash(argv[5]),
+                                _wtoi(argv[6]));
     if (command == L"launch" && argc == 6) return run_launch(argv[2], argv[3], _wtof(argv[4]), _wtoi(argv[5]));
     return usage();
 }
