@@ -11,15 +11,19 @@ root="$PWD"
 runs="${BENCH_RUNS:-3}"
 
 echo "== build"
-cmake --preset native -G Ninja >/dev/null
-cmake --build --preset native --target imepack make_product packer_bench decipher_bench >/dev/null
-cmake --preset win64 -G Ninja >/dev/null
-cmake --build --preset win64 --target imesetup wine_bench demo_ime_product demo_update_server >/dev/null
+log="$root/build/bench-build.log"
+mkdir -p build
+build() {
+  { cmake --preset "$1" -G Ninja && cmake --build --preset "$1" --target "${@:2}"; } >"$log" 2>&1 \
+    || { cat "$log" >&2; echo "bench/run.sh: the $1 build failed" >&2; exit 1; }
+}
+build native imepack make_product packer_bench decipher_bench
+build win64 imesetup wine_bench demo_ime_product demo_update_server
 
 export IMEBASE_WINEPREFIX="$root/build/bench-wineprefix"
 bash scripts/wine-prefix.sh null
 source scripts/wine-env.sh
-wineserver -p
+wineserver -p 2>/dev/null || true  # one server for the whole run (already running: fine)
 server_pid=""
 finish() {
   [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true
