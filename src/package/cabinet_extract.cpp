@@ -165,6 +165,7 @@ BOOL CExtract::ExtractFile(const wchar_t* cabinet_path, const wchar_t* destinati
     reader_.clear_error();
     next_cabinet_.assign(std::string_view());
     visited_.clear();
+    made_folder_.assign(L"");
     // The callbacks find this object through the slot: after a
     // ClearThreadSlot it registers again (and is refused when another
     // object holds it).
@@ -314,9 +315,14 @@ INT_PTR CExtract::on_copy_file(const FDINOTIFICATION& info) {
     path.append(name);
     CTextBufW folder;
     path.split_path(&folder, nullptr);
-    if (const std::uint32_t error = support::create_folder_path(folder.c_str()); error != 0) {
-        note(kErrCreateOutput, error);
-        return kStop;
+    // Files of one folder follow each other in a cabinet: the folder is
+    // looked for (and made) once for all of them.
+    if (folder.view() != made_folder_.view()) {
+        if (const std::uint32_t error = support::create_folder_path(folder.c_str()); error != 0) {
+            note(kErrCreateOutput, error);
+            return kStop;
+        }
+        made_folder_.assign(folder);
     }
     const INT_PTR handle = Open(path.c_str(), kOutputFlags, kOutputPermission);
     if (handle == kNoHandle) {

@@ -156,6 +156,7 @@ private:
 
     Output output_;
     support::CTextBufW destination_;      // always ends in a backslash
+    support::CTextBufW made_folder_;      // the folder the last file went into
     support::CTextBufA next_cabinet_;     // UTF-8; empty for a single cabinet
     std::vector<std::string> visited_;    // cabinets of this set read so far, lower-case
     package::BlowfishContext cipher_{};
