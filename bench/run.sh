@@ -61,15 +61,15 @@ echo "== launch-vs-cabextract"
 best=""
 for _ in $(seq "$runs"); do
   rm -rf "$work/cabextract"
-  start=$(date +%s.%N)
+  start=$EPOCHREALTIME
   cabextract -q -d "$work/cabextract" "$work/plain.cab"
-  took=$(echo "$(date +%s.%N) - $start" | bc)
-  if [ -z "$best" ] || [ "$(echo "$took < $best" | bc)" = 1 ]; then best=$took; fi
+  best=$(awk -v s="$start" -v e="$EPOCHREALTIME" -v b="$best" 'BEGIN { t = e - s; print (b == "" || t < b) ? t : b }')
 done
 diff -r "$work/product" "$work/cabextract" -x InstallInfo.dif >/dev/null \
   || { echo "cabextract's tree differs from the product" >&2; exit 1; }
 rm -rf "$work/cabextract"
-wine build/win64/bench/wine_bench.exe launch "$(winpath "$work/media/setup.exe")" "基准输入法" "$best" "$runs"
+wine build/win64/bench/wine_bench.exe launch "$(winpath "$work/media/setup.exe")" "基准输入法" \
+  "$(winpath "$work/product")" "$best" "$runs"
 
 echo "== extract-sealed-vs-plain"
 wine build/win64/bench/wine_bench.exe extract "$(winpath "$work/package.bin")" "$(winpath "$work/plain.cab")" \

@@ -14,9 +14,10 @@
 //       update-vs-download: the update of the demo IME's four components
 //       from a local HTTP server (its lists pointing at SERVER-ADDRESS)
 //       against downloading the same four packages with a WinINet loop
-//   wine_bench launch INSTALLER DISPLAY-NAME CABEXTRACT-SECONDS RUNS
+//   wine_bench launch INSTALLER DISPLAY-NAME PRODUCT CABEXTRACT-SECONDS RUNS
 //       launch-vs-cabextract: from starting the installer until its wizard
-//       is visible and enabled, against cabextract's (native) time
+//       is visible and enabled (its workspace then holds the product),
+//       against cabextract's (native) time
 //
 // Paths are Windows paths; WORK is a scratch folder of the benchmark's own.
 
@@ -459,8 +460,9 @@ struct Phases {
 };
 
 // Seconds from CreateProcess until the wizard is visible and enabled; the
-// wizard's process is ended afterwards and its workspace removed.
-double launch_once(const wchar_t* installer, const wchar_t* title) {
+// extracted tree is compared with the product, then the wizard's process
+// is ended and its workspace removed.
+double launch_once(const wchar_t* installer, const wchar_t* title, const std::wstring& product, const Listing& listing) {
     Phases phases;
     std::wstring command = L"\"" + std::wstring(installer) + L"\"";
     STARTUPINFOW startup{sizeof startup};
@@ -488,22 +490,27 @@ double launch_once(const wchar_t* installer, const wchar_t* title) {
         std::fwprintf(stderr, L"the wizard \"%ls\" did not appear\n", title);
         std::exit(1);
     }
-    end_process_of(wizard);
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
+    const bool same = check_tree(product, listing, std::wstring(temp) + L"__ZZIMEInstall\\ZZ_INSTALL\\", L"unpacked");
+    end_process_of(wizard);
     for (int tries = 0; tries < 50; ++tries) {
         remove_tree(std::wstring(temp) + L"__ZZIMEInstall");
         if (GetFileAttributesW((std::wstring(temp) + L"__ZZIMEInstall").c_str()) == INVALID_FILE_ATTRIBUTES) break;
         Sleep(100);
     }
+    if (!same) std::exit(1);
     return took;
 }
 
-int run_launch(const wchar_t* installer, const wchar_t* display_name, double cabextract, int runs) {
+int run_launch(const wchar_t* installer, const wchar_t* display_name, const std::wstring& product, double cabextract,
+               int runs) {
     wchar_t title[256];
     support::format_slot(title, ui::kWizardTitleFormat, display_name);
+    Listing listing;
+    list_tree(product, L"", listing);
     double best = 1e30;
-    for (int run = 0; run < runs; ++run) best = std::min(best, launch_once(installer, title));
+    for (int run = 0; run < runs; ++run) best = std::min(best, launch_once(installer, title, product, listing));
     std::printf("launch: wizard usable after %.3f s (best of %d), cabextract %.3f s\n", best, runs, cabextract);
     std::printf("launch-vs-cabextract: %.2fx\n", best / cabextract);
     return 0;
@@ -514,7 +521,7 @@ int usage() {
                  "usage: wine_bench extract PACKAGE PLAIN.cab PRODUCT WORK RUNS\n"
                  "       wine_bench install PRODUCT PACKAGE UNINSTALLER WORK RUNS\n"
                  "       wine_bench update SERVER-ADDRESS SERVED-FOLDER DEMO-PRODUCT WORK RUNS\n"
-                 "       wine_bench launch INSTALLER DISPLAY-NAME CABEXTRACT-SECONDS RUNS\n");
+                 "       wine_bench launch INSTALLER DISPLAY-NAME PRODUCT CABEXTRACT-SECONDS RUNS\n");
     return 2;
 }
 
@@ -530,6 +537,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"update" && argc == 7)
         return run_update_bench(argv[2], with_backslash(argv[3]), with_backslash(argv[4]), with_backslash(argv[5]),
                                 _wtoi(argv[6]));
-    if (command == L"launch" && argc == 6) return run_launch(argv[2], argv[3], _wtof(argv[4]), _wtoi(argv[5]));
+    if (command == L"launch" && argc == 7)
+        return run_launch(argv[2], argv[3], with_backslash(argv[4]), _wtof(argv[5]), _wtoi(argv[6]));
     return usage();
 }
