@@ -38,6 +38,7 @@ rm -rf "$work"
 mkdir -p "$work"
 winpath() { winepath -w "$1" 2>/dev/null; }
 
+echo "== load: $(uptime)"
 echo "== decipher-vs-openssl"
 build/native/bench/decipher_bench
 echo "== packer-vs-gcab"
@@ -94,5 +95,6 @@ done
 wine build/win64/bench/wine_bench.exe update "http://127.0.0.1:$port" "$(winpath "$work/served")" \
   "$(winpath build/win64/samples/demo-ime/product)" "$(winpath "$work")\\update" "$runs"
 
+echo "== load: $(uptime)"
 chmod -R u+w "$work"
 rm -rf "$work"
