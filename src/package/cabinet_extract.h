@@ -144,7 +144,8 @@ private:
     INT_PTR on_close_file(const FDINOTIFICATION& info);
     INT_PTR on_next_cabinet(const FDINOTIFICATION& info);
     bool decode_name(const char* stored, USHORT attributes, support::CTextBufW& name) const;
-    void stamp_file(const wchar_t* path, const FDINOTIFICATION& info) const;
+    static bool stamp_times(HANDLE file, const FDINOTIFICATION& info);
+    void stamp_file(const wchar_t* path, const FDINOTIFICATION& info, bool times_stamped) const;
 
     // Decoder file callbacks (through the slot).
     INT_PTR open_for_decoder(const char* utf8_path, int flags, int permission);
@@ -155,6 +156,7 @@ private:
 
     Output output_;
     support::CTextBufW destination_;      // always ends in a backslash
+    support::CTextBufW made_folder_;      // the folder the last file went into
     support::CTextBufA next_cabinet_;     // UTF-8; empty for a single cabinet
     std::vector<std::string> visited_;    // cabinets of this set read so far, lower-case
     package::BlowfishContext cipher_{};

@@ -28,6 +28,7 @@ PackageReader::PackageReader(const BlowfishContext* cipher, RawRead raw_read, Ra
 
 void PackageReader::OnOpen(std::intptr_t handle) {
     positions_[handle] = 0;
+    if (handle == window_handle_) window_handle_ = -1;
 }
 
 void PackageReader::OnSeek(std::intptr_t handle, long new_position) {
@@ -39,6 +40,7 @@ void PackageReader::OnSeek(std::intptr_t handle, long new_position) {
 
 void PackageReader::OnClose(std::intptr_t handle) {
     positions_.erase(handle);
+    if (handle == window_handle_) window_handle_ = -1;
 }
 
 std::optional<long> PackageReader::position(std::intptr_t handle) const {
@@ -75,6 +77,34 @@ long PackageReader::read_plain(std::intptr_t handle, void* dest, unsigned count)
     return got < 0 ? -1 : got;
 }
 
+bool PackageReader::window_holds(std::intptr_t handle, std::int64_t first, std::int64_t span) const {
+    return handle == window_handle_ && cipher_->p[0] == window_key_ && first >= window_start_ &&
+           first + span <= window_start_ + window_size_;
+}
+
+// Reads as many whole blocks from `first` on as the work buffer holds (or
+// the file has) and deciphers them. The file is at `position` before.
+bool PackageReader::fill_window(std::intptr_t handle, std::int64_t position, std::int64_t first) {
+    window_handle_ = -1;
+    if (position != first && raw_seek_(handle, static_cast<long>(first), kSeekFromStart) != first) {
+        return false;
+    }
+    const long got = raw_read_(handle, buffer_.get(), static_cast<unsigned>(kWorkBufferSize));
+    if (got < 0) {
+        return false;
+    }
+    const std::int64_t whole = got & kBlockMask;
+    // The package's first bytes are stored in plain; everything after them
+    // is enciphered block by block.
+    const std::int64_t plain = std::clamp<std::int64_t>(static_cast<std::int64_t>(kPlainPrefix) - first, 0, whole);
+    decipher_blocks(*cipher_, buffer_.get() + plain, static_cast<std::size_t>(whole - plain));
+    window_handle_ = handle;
+    window_start_ = first;
+    window_size_ = whole;
+    window_key_ = cipher_->p[0];
+    return true;
+}
+
 long PackageReader::read_keyed(std::intptr_t handle, long position, void* dest, unsigned count) {
     if (position < 0) {
         return -1;
@@ -87,21 +117,13 @@ long PackageReader::read_keyed(std::intptr_t handle, long position, void* dest, 
     if (span > static_cast<std::int64_t>(kWorkBufferSize)) {
         return -1;
     }
-    if (p != first && raw_seek_(handle, static_cast<long>(first), kSeekFromStart) != first) {
+    if (!window_holds(handle, first, span) && (!fill_window(handle, p, first) || !window_holds(handle, first, span))) {
         return -1;
     }
-    const unsigned wanted = static_cast<unsigned>(span);
-    if (raw_read_(handle, buffer_.get(), wanted) != static_cast<long>(wanted)) {
-        return -1;
-    }
-    // The package's first bytes are stored in plain; everything after them
-    // is enciphered block by block.
-    const std::int64_t plain = std::clamp<std::int64_t>(static_cast<std::int64_t>(kPlainPrefix) - first, 0, span);
-    decipher_blocks(*cipher_, buffer_.get() + plain, static_cast<std::size_t>(span - plain));
-    std::memcpy(dest, buffer_.get() + (p - first), count);
+    std::memcpy(dest, buffer_.get() + (p - window_start_), count);
     // Leave the file where the decoder expects it: right after the bytes delivered.
     const std::int64_t next = p + count;
-    if (next != first + span && raw_seek_(handle, static_cast<long>(next), kSeekFromStart) != next) {
+    if (raw_seek_(handle, static_cast<long>(next), kSeekFromStart) != next) {
         return -1;
     }
     return static_cast<long>(count);

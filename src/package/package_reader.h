@@ -67,6 +67,8 @@ public:
 
 private:
     bool keyed() const { return cipher_ != nullptr && cipher_->key_set != 0; }
+    bool window_holds(std::intptr_t handle, std::int64_t first, std::int64_t span) const;
+    bool fill_window(std::intptr_t handle, std::int64_t position, std::int64_t first);
     long read_plain(std::intptr_t handle, void* dest, unsigned count);
     long read_keyed(std::intptr_t handle, long position, void* dest, unsigned count);
     bool check_signature(std::uint8_t* delivered);
@@ -75,6 +77,13 @@ private:
     RawRead raw_read_;
     RawSeek raw_seek_;
     std::unique_ptr<std::uint8_t[]> buffer_;  // the work buffer, allocated once
+    // The whole blocks the work buffer holds deciphered: the decoder reads
+    // a data block's header and then its data, which one read of the file
+    // into the buffer mostly covers. Handle -1: nothing held.
+    std::intptr_t window_handle_ = -1;
+    std::int64_t window_start_ = 0;
+    std::int64_t window_size_ = 0;
+    std::uint32_t window_key_ = 0;  // a subkey of the key it was deciphered with
     std::unordered_map<std::intptr_t, long> positions_;
     std::uint32_t error_ = kErrNone;
 };

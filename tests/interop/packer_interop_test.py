@@ -181,6 +181,15 @@ class CabinetInterop(PackerCase):
         self.assertEqual(struct.unpack_from("<H", data, 36 + 6)[0], 1)  # MSZIP
         self.assertLess(len(data), 300_000)  # 400 KB of input, half of it text
 
+    def test_best_level_cabinet_lists_and_extracts_with_both_tools(self):
+        # Blocks refer back into the block before: peers keep that history.
+        plain = self.pack(Tree(self.path("again")).root, self.path("plain.cab"))
+        cab = self.check_mode("--best")
+        self.assertLess(os.path.getsize(cab), os.path.getsize(plain))
+        # Not a terminal: no progress line, nothing on stderr.
+        r = imepack("cab", self.path("again"), self.path("quiet.cab"), "--best")
+        self.assertEqual((r.returncode, r.stderr), (0, ""))
+
     def test_stored_cabinet_lists_and_extracts_with_both_tools(self):
         cab = self.check_mode("--store")
         with open(cab, "rb") as f:

@@ -1,5 +1,6 @@
 #include "cabinet_writer.h"
 
+#include "cabinet_file.h"
 #include "cabinet_format.h"
 #include "cabinet_reader.h"
 #include "packer_test_util.h"
@@ -128,6 +129,36 @@ TEST(CabinetWriter, ManyBatchesOfBlocksKeepTheirOrder) {
     const auto decoded = decode_cabinet(write_cabinet(files));
     EXPECT_EQ(decoded.at("big"), std::get<std::vector<std::uint8_t>>(files[0].source));
     EXPECT_EQ(decoded.at("tail"), std::get<std::vector<std::uint8_t>>(files[1].source));
+}
+
+TEST(CabinetWriter, BestLevelBlocksReachBackIntoTheBlockBeforeWithinTheirFolder) {
+    // 16 KiB of noise repeated: with history every block after the first
+    // is nearly free, on its own each holds the noise twice. More than one
+    // batch (128 blocks) and several folders: the history crosses batches
+    // and starts afresh with each folder, where decoders start afresh too.
+    const auto noise = random_bytes(16384, 5);
+    std::vector<std::uint8_t> repeated;
+    while (repeated.size() < 131 * 32768) repeated.insert(repeated.end(), noise.begin(), noise.end());
+    // The second folder begins with the same noise: it must not refer back.
+    auto table = noise;
+    const auto text = text_bytes(90000, 6);
+    table.insert(table.end(), text.begin(), text.end());
+    std::vector<CabinetFile> files{memory_file("repeated.bin", repeated), memory_file("table.mb", table)};
+    CabinetOptions options;
+    options.limits.max_blocks_per_folder = 133;  // the table starts a second folder
+    const auto plain = write_cabinet(files, options);
+    options.best = true;
+    const auto best = write_cabinet(files, options);
+    EXPECT_LT(best.size() * 10, plain.size());
+    const auto listing = read_cabinet_listing(best);
+    ASSERT_EQ(listing.folders.size(), 2u);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(imepack::read_cabinet_file(listing, best, listing.files[i]),
+                  std::get<std::vector<std::uint8_t>>(files[i].source))
+            << files[i].name;
+    }
+    options.threads = 1;
+    EXPECT_EQ(write_cabinet(files, options), best);
 }
 
 TEST(CabinetWriter, StartsANewFolderBeforeTheBlockLimit) {

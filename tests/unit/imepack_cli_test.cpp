@@ -1,6 +1,7 @@
 // The command line as a vendor meets it: help, usage mistakes and bad input
 // give the documented exit codes, and nothing is left behind on failure.
 #include "cli.h"
+#include "progress_line.h"
 
 #include "packer_test_util.h"
 
@@ -31,7 +32,7 @@ TEST(ImepackCli, HelpAndUsageMistakes) {
     EXPECT_EQ(run({"help", "build"}), 0);
     const std::string help = testing::internal::GetCapturedStdout();
     EXPECT_NE(help.find("imepack build PRODUCT-FOLDER DESCRIPTION.txt INSTALLER.exe OUT.exe"), std::string::npos);
-    EXPECT_NE(help.find("Usage: imepack cab FOLDER OUT.cab [--store]"), std::string::npos);
+    EXPECT_NE(help.find("Usage: imepack cab FOLDER OUT.cab [--store | --best]"), std::string::npos);
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(run({}), 2);
@@ -40,10 +41,13 @@ TEST(ImepackCli, HelpAndUsageMistakes) {
     EXPECT_EQ(run({"seal", "a", "b", "c"}), 2);
     EXPECT_EQ(run({"seal", "a", "b", "--store"}), 2);
     EXPECT_EQ(run({"cab", "a", "b", "--fast"}), 2);
+    EXPECT_EQ(run({"seal", "a", "b", "--best"}), 2);
+    EXPECT_EQ(run({"cab", "a", "b", "--best", "--store"}), 2);
     EXPECT_EQ(run({"help", "nothing"}), 2);
     const std::string errors = testing::internal::GetCapturedStderr();
     EXPECT_NE(errors.find("cab takes 2 operand(s), got 1"), std::string::npos);
     EXPECT_NE(errors.find("unknown option --fast"), std::string::npos);
+    EXPECT_NE(errors.find("--best belongs to the cab and build commands only"), std::string::npos);
 }
 
 TEST(ImepackCli, BadInputExitsWithOneAndKeepsTheOldOutput) {
@@ -77,4 +81,28 @@ TEST(ImepackCli, ACabinetSealedAndUnsealedThroughTheCommandsComesBackWhole) {
     EXPECT_NE(listing.find("sealed package"), std::string::npos);
     EXPECT_NE(listing.find("       70000  "), std::string::npos) << listing;
     EXPECT_NE(listing.find("ime.ime"), std::string::npos);
+}
+
+TEST(ImepackCli, TheProgressLineShowsFilesBytesAndRateOnATerminalOnly) {
+    TempFolder temp;
+    const auto draw = [&](bool shown) {
+        std::FILE* out = std::fopen((temp / "line.txt").c_str(), "w+b");
+        {
+            imepack::ProgressLine line(out, shown, {3u << 20, 0, 1u << 20}, {}, {});
+            line.update(1u << 20);
+            line.update(4u << 20);
+        }
+        std::rewind(out);
+        std::string text(4096, '\0');
+        text.resize(std::fread(text.data(), 1, text.size(), out));
+        std::fclose(out);
+        return text;
+    };
+    const std::string drawn = draw(true);
+    EXPECT_NE(drawn.find("\r0/3 files, 1.0/4.0 MiB, "), std::string::npos) << drawn;
+    EXPECT_NE(drawn.find("\r3/3 files, 4.0/4.0 MiB, "), std::string::npos) << drawn;
+    EXPECT_NE(drawn.find(" MiB/s"), std::string::npos) << drawn;
+    EXPECT_EQ(drawn.substr(drawn.rfind('\r', drawn.size() - 2)).find_first_not_of(" \r"), std::string::npos)
+        << "the line is cleared at the end";
+    EXPECT_EQ(draw(false), "");
 }

@@ -171,6 +171,29 @@ TEST_F(KeyedReader, SequentialReadsOfAnySizeGiveBackTheCabinet) {
     EXPECT_EQ(pad, std::vector<std::uint8_t>(sealed.size() - cabinet.size(), 0));
 }
 
+TEST(PackageReader, SmallReadsAreServedFromOneReadOfTheFileAndAChangedKeyIsHeeded) {
+    // A data block's header, then its data, as the decoder reads them:
+    // the file is read once per work buffer, not once per request.
+    BlowfishContext key = package_key();
+    const auto cabinet = make_cabinet(200000);
+    Harness h(&key);
+    const auto file = h.open(package::seal_cabinet(cabinet, key));
+    std::vector<std::uint8_t> out;
+    for (unsigned n = 8; out.size() < cabinet.size(); n = n == 8 ? 3000 : 8) {
+        const auto got = h.read(file, std::min<unsigned>(n, static_cast<unsigned>(cabinet.size() - out.size())));
+        ASSERT_FALSE(got.empty()) << "at " << out.size();
+        out.insert(out.end(), got.begin(), got.end());
+        EXPECT_EQ(h.files.pos(file), out.size());
+    }
+    EXPECT_EQ(out, cabinet);
+    EXPECT_LE(h.files.reads, 5);  // 200,000 bytes: four of 64 KiB
+    // Blocks already deciphered under one key are not handed out under another.
+    const std::uint8_t wrong[] = "ZZIMEBase25";
+    package::SetKey(key, wrong, 11);
+    h.seek(file, static_cast<long>(cabinet.size() - 128));
+    EXPECT_NE(h.read(file, 64), slice(cabinet, cabinet.size() - 128, 64));
+}
+
 TEST_F(KeyedReader, ReadingPastTheEndFailsWithoutMovingThePosition) {
     h.seek(file, static_cast<long>(sealed.size() - 8));
     long result = 0;

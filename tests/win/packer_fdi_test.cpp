@@ -210,3 +210,11 @@ TEST_F(PackerFdi, FollowsSeveralFoldersOfACabinet) {
     options.compression = imepack::Compression::Store;
     EXPECT_EQ(check(options, L"folders-stored"), 2u);
 }
+
+TEST_F(PackerFdi, ExtractsBestLevelCabinetsWhoseBlocksReferToTheBlockBefore) {
+    imepack::CabinetOptions options;
+    options.best = true;
+    check(options, L"best");
+    options.limits.max_blocks_per_folder = 5;  // history starts afresh in the second folder
+    EXPECT_EQ(check(options, L"best-folders"), 2u);
+}

@@ -36,7 +36,8 @@ bool looks_incompressible(std::span<const std::uint8_t> block) {
 
 // One block's CFDATA payload: stored as is, or "CK" and deflate; a block
 // that deflate can't shrink becomes one stored deflate block.
-std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                         std::span<const std::uint8_t> history) {
     if (deflater == nullptr) {
         std::copy(in.begin(), in.end(), out.begin());
         return in.size();
@@ -44,7 +45,7 @@ std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, s
     out[0] = 'C';
     out[1] = 'K';
     const std::size_t stored_size = 5 + in.size();
-    const std::size_t packed = looks_incompressible(in) ? 0 : deflater->deflate(in, out.subspan(2, stored_size - 1));
+    const std::size_t packed = looks_incompressible(in) ? 0 : deflater->deflate(in, out.subspan(2, stored_size - 1), history);
     if (packed != 0) return 2 + packed;
     out[2] = 0x01;  // final block, type 0 (stored), padded to the byte
     cab::put16(out, 3, static_cast<std::uint16_t>(in.size()));
@@ -55,11 +56,13 @@ std::size_t encode_block(Deflater* deflater, std::span<const std::uint8_t> in, s
 
 }  // namespace
 
-BatchEncoder::BatchEncoder(Compression compression, unsigned threads) {
+BatchEncoder::BatchEncoder(Compression compression, bool best, unsigned threads) {
     if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
     workers_ = threads;
+    best_ = best && compression == Compression::Mszip;
     if (compression == Compression::Mszip) {
-        for (unsigned i = 0; i < threads; ++i) deflaters_.push_back(std::make_unique<Deflater>(kDeflateLevel));
+        const int level = best_ ? kBestDeflateLevel : kDeflateLevel;
+        for (unsigned i = 0; i < threads; ++i) deflaters_.push_back(std::make_unique<Deflater>(level));
     }
     payloads_.resize(kBatchBlocks, std::vector<std::uint8_t>(cab::kMaxBlockPayload));
     sizes_.resize(kBatchBlocks);
@@ -76,6 +79,13 @@ void BatchEncoder::start(std::span<const std::uint8_t> data) {
 
 std::size_t BatchEncoder::finish(std::vector<std::uint8_t>& out) {
     wait();
+    // Only a whole block is history: a short one ends its folder.
+    if (best_ && blocks_ != 0 && block_size(blocks_ - 1) == cab::kBlockSize) {
+        const auto last = data_.subspan((blocks_ - 1) * cab::kBlockSize, cab::kBlockSize);
+        carried_.assign(last.begin(), last.end());
+    } else {
+        carried_.clear();
+    }
     for (std::size_t b = 0; b < blocks_; ++b) {
         cab::append32(out, sums_[b]);
         cab::append16(out, static_cast<std::uint16_t>(sizes_[b]));
@@ -89,10 +99,17 @@ std::uint16_t BatchEncoder::block_size(std::size_t b) const {
     return static_cast<std::uint16_t>(std::min(cab::kBlockSize, data_.size() - b * cab::kBlockSize));
 }
 
+// The data a block's matches may reach back into: none, except at the best level.
+std::span<const std::uint8_t> BatchEncoder::history(std::size_t b) const {
+    if (!best_) return {};
+    if (b == 0) return carried_;
+    return data_.subspan((b - 1) * cab::kBlockSize, cab::kBlockSize);
+}
+
 void BatchEncoder::work(unsigned worker) {
     Deflater* deflater = deflaters_.empty() ? nullptr : deflaters_[worker].get();
     for (std::size_t b = next_++; b < blocks_; b = next_++) {
-        sizes_[b] = encode_block(deflater, data_.subspan(b * cab::kBlockSize, block_size(b)), payloads_[b]);
+        sizes_[b] = encode_block(deflater, data_.subspan(b * cab::kBlockSize, block_size(b)), payloads_[b], history(b));
         sums_[b] = cab::data_block_checksum(std::span(payloads_[b]).first(sizes_[b]), block_size(b));
     }
 }

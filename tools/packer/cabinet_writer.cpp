@@ -87,7 +87,7 @@ void check_size(const std::vector<std::uint8_t>& out, const CabinetLimits& limit
 // Appends the folder's data blocks; returns how many there are. Reading
 // the next batch overlaps with compressing the current one.
 std::size_t append_folder_data(std::span<const CabinetFile> files, BatchEncoder& encoder,
-                               const CabinetLimits& limits, std::vector<std::uint8_t>& out) {
+                               const CabinetOptions& options, std::uint64_t& done, std::vector<std::uint8_t>& out) {
     FolderReader reader(files);
     std::vector<std::uint8_t> current(kBatchBlocks * cab::kBlockSize);
     std::vector<std::uint8_t> following(current.size());
@@ -102,7 +102,9 @@ std::size_t append_folder_data(std::span<const CabinetFile> files, BatchEncoder&
         encoder.start(std::span(current).first(got));
         const std::size_t next_got = got < current.size() ? 0 : reader.read(following);
         blocks += encoder.finish(out);
-        check_size(out, limits);
+        check_size(out, options.limits);
+        done += got;
+        if (options.progress) options.progress(done);
         std::swap(current, following);
         got = next_got;
     }
@@ -137,11 +139,13 @@ std::vector<std::uint8_t> write_cabinet(std::span<const CabinetFile> files, cons
     check_size(out, options.limits);
 
     const std::uint16_t type = options.compression == Compression::Mszip ? cab::kCompressMszip : cab::kCompressNone;
-    BatchEncoder encoder(options.compression, options.threads);
+    BatchEncoder encoder(options.compression, options.best, options.threads);
+    std::uint64_t done = 0;
     for (std::size_t folder = 0; folder < plan.size(); ++folder) {
+        encoder.new_folder();
         const auto data_start = static_cast<std::uint32_t>(out.size());
         const std::size_t blocks =
-            append_folder_data(files.subspan(plan[folder].first, plan[folder].count), encoder, options.limits, out);
+            append_folder_data(files.subspan(plan[folder].first, plan[folder].count), encoder, options, done, out);
         const std::size_t entry = folder_entries + folder * cab::kFolderEntrySize;
         cab::put32(out, entry, data_start);
         cab::put16(out, entry + 4, static_cast<std::uint16_t>(blocks));

@@ -6,7 +6,9 @@
 // blocks (just under 2 GiB uncompressed); then a new folder starts. Data is
 // cut into 32 KiB blocks; with MSZIP each block is compressed on its own
 // ("CK" + a fresh raw deflate stream), so the blocks are compressed in
-// parallel on all cores. A block that doesn't shrink goes in as a stored
+// parallel on all cores; with `best`, each block may also refer back into
+// the previous block's data, which decoders keep, and the blocks are still
+// compressed in parallel (the history is data, not compressor state). A block that doesn't shrink goes in as a stored
 // deflate block. Every data block carries its checksum.
 //
 // Bad input (names, counts and sizes beyond the format, a file that can't be
@@ -16,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <variant>
@@ -52,6 +55,12 @@ struct CabinetOptions {
     // Worker threads for compression; 0 means one per core.
     unsigned threads = 0;
     CabinetLimits limits;
+    // MSZIP only: each block compressed with the previous block of its
+    // folder as history (smaller, slower) rather than on its own.
+    bool best = false;
+    // Called on the calling thread after each batch with the bytes of the
+    // files read and encoded so far (in the order given).
+    std::function<void(std::uint64_t)> progress;
 };
 
 // The cabinet's bytes.

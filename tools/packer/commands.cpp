@@ -9,6 +9,7 @@
 #include "package/install_info.h"
 #include "package/pe_certificate.h"
 #include "packaging.h"
+#include "progress_line.h"
 #include "tool_error.h"
 #include "update_signing.h"
 #include "utf8.h"
@@ -191,6 +192,18 @@ std::uint64_t total_size(const std::vector<CabinetFile>& files) {
     return total;
 }
 
+// The cabinet of `files`, with the progress line on a terminal.
+std::vector<std::uint8_t> pack_files(const std::vector<CabinetFile>& files, Compression compression, bool best) {
+    std::vector<std::uint64_t> sizes;
+    for (const CabinetFile& f : files) {
+        const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&f.source);
+        sizes.push_back(bytes != nullptr ? bytes->size() : f.size);
+    }
+    ProgressLine progress(stderr, ProgressLine::is_terminal(stderr), sizes);
+    CabinetOptions options{compression, 0, {}, best, [&](std::uint64_t done) { progress.update(done); }};
+    return write_cabinet(files, options);
+}
+
 // `bytes` as a top-level file of the cabinet, in name order, with the time
 // stamp of the file it came from (so the same inputs give the same
 // installer, byte for byte).
@@ -289,16 +302,17 @@ void check_output_outside(const std::string& folder, const std::string& out) {
 
 }  // namespace
 
-void command_cab(const std::string& folder, const std::string& out, Compression compression, std::FILE* report) {
+void command_cab(const std::string& folder, const std::string& out, Compression compression, std::FILE* report,
+                 bool best) {
     const auto start = std::chrono::steady_clock::now();
     check_output_outside(folder, out);
     const std::vector<CabinetFile> files = scan_folder(path_from_utf8(folder));
     const std::vector<std::uint8_t> cabinet =
-        naming(folder, [&] { return write_cabinet(files, CabinetOptions{compression, 0, {}}); });
+        naming(folder, [&] { return pack_files(files, compression, best); });
     write_file_atomically(path_from_utf8(out), cabinet);
     std::fprintf(report, "%s: %zu file(s), %llu bytes -> %zu bytes (%s)", out.c_str(), files.size(),
                  static_cast<unsigned long long>(total_size(files)), cabinet.size(),
-                 compression == Compression::Mszip ? "MSZIP" : "stored");
+                 compression == Compression::Store ? "stored" : best ? "MSZIP, best" : "MSZIP");
     report_time(report, start);
 }
 
@@ -369,7 +383,7 @@ void command_set_key(const std::string& installer, const std::string& public_key
 }
 
 void command_build(const std::string& folder, const std::string& description, const std::string& installer,
-                   const std::string& out, std::FILE* report, const std::string& update_key) {
+                   const std::string& out, std::FILE* report, const std::string& update_key, bool best) {
     const auto start = std::chrono::steady_clock::now();
     check_output_outside(folder, out);
     std::vector<std::uint8_t> record = record_from_description(read_file(path_from_utf8(description)), description);
@@ -388,7 +402,7 @@ void command_build(const std::string& folder, const std::string& description, co
     refuse_uninstaller_name(files, folder);
     add_record(files, std::move(record), folder, description);
     if (signing == Signing::kSignedProgram) add_signed_program(files, exe, installer);
-    const std::vector<std::uint8_t> cabinet = naming(folder, [&] { return write_cabinet(files); });
+    const std::vector<std::uint8_t> cabinet = naming(folder, [&] { return pack_files(files, Compression::Mszip, best); });
     const std::vector<std::uint8_t> sealed = seal_package(cabinet);
     const std::vector<std::uint8_t> result = attach_package(exe, sealed);
     write_file_atomically(path_from_utf8(out), result);

@@ -3,7 +3,9 @@
 // Windows build zlib; this is the only place that knows which.
 //
 // One Deflater per thread: it keeps the compressor's work memory between
-// blocks, and blocks are compressed independently of each other.
+// blocks. Blocks are compressed independently of each other, or (the best
+// level) with the previous block's data as history the matches may reach
+// into, which MSZIP decoders keep from one block to the next.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +23,10 @@ public:
 
     // Writes `in` as one complete raw deflate stream (final block set) into
     // `out` and returns its size, or 0 when it doesn't fit into `out`.
-    std::size_t deflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+    // With `history` (the previous block's data, at most 32 KiB) the stream
+    // may refer back into it.
+    std::size_t deflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                        std::span<const std::uint8_t> history = {});
 
 private:
     struct State;
@@ -33,5 +38,11 @@ private:
 // output, and is still smaller than zlib's level 6; zlib (Windows) gets
 // the same level.
 inline constexpr int kDeflateLevel = 5;
+
+// The best level (imepack --best): every block after a folder's first is
+// compressed by zlib with the previous block as history (libdeflate can't
+// take one). Measured on the same tree: history takes 3 % off zlib's
+// level-6 output, level 9 only 0.2 % more for half as much time again.
+inline constexpr int kBestDeflateLevel = 6;
 
 }  // namespace imepack

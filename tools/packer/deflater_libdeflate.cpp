@@ -1,5 +1,6 @@
 // Deflater for the native build: libdeflate, which is several times faster
-// than zlib and compresses a little better. Where its output carries a
+// than zlib and compresses a little better; zlib for blocks compressed with
+// history, which libdeflate can't take. Where its output carries a
 // Huffman code that strict MSZIP decoders refuse (an empty distance code in
 // a block without matches, see deflate_check.h), the block is compressed
 // again with zlib, whose codes are always complete.
@@ -34,7 +35,9 @@ Deflater::~Deflater() {
     if (state_->zlib_ready) deflateEnd(&state_->zlib);
 }
 
-std::size_t Deflater::deflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+std::size_t Deflater::deflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                              std::span<const std::uint8_t> history) {
+    if (!history.empty()) return raw_deflate(state_->zlib, in, out, history);
     const std::size_t size =
         libdeflate_deflate_compress(state_->compressor, in.data(), in.size(), out.data(), out.size());
     if (size == 0 || deflate_codes_complete(out.first(size))) return size;

@@ -20,8 +20,9 @@ Deflater::~Deflater() {
     deflateEnd(&state_->stream);
 }
 
-std::size_t Deflater::deflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
-    return raw_deflate(state_->stream, in, out);
+std::size_t Deflater::deflate(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                              std::span<const std::uint8_t> history) {
+    return raw_deflate(state_->stream, in, out, history);
 }
 
 }  // namespace imepack

@@ -16,8 +16,15 @@ inline bool init_raw_deflate(z_stream& s, int level) {
 }
 
 // Compresses `in` as one whole stream into `out`; 0 when it does not fit.
-inline std::size_t raw_deflate(z_stream& s, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+// `history` (at most 32 KiB) is the data the decoder has just produced
+// before this stream: matches may reach back into it.
+inline std::size_t raw_deflate(z_stream& s, std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
+                               std::span<const std::uint8_t> history = {}) {
     deflateReset(&s);
+    if (!history.empty() &&
+        deflateSetDictionary(&s, history.data(), static_cast<uInt>(history.size())) != Z_OK) {
+        return 0;
+    }
     s.next_in = const_cast<Bytef*>(in.data());
     s.avail_in = static_cast<uInt>(in.size());
     s.next_out = out.data();
