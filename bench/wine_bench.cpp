@@ -435,35 +435,63 @@ void end_process_of(HWND window) {
     WaitForSingleObject(process.get(), 10000);
 }
 
+// The run's workspace in the temporary folder `temp`: "__ZZIMEInstall."
+// and a random suffix, with a backslash; empty while there is none.
+std::wstring find_workspace(const std::wstring& temp) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((temp + L"__ZZIMEInstall.*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    std::wstring workspace;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) workspace = temp + found.cFileName + L"\\";
+    } while (workspace.empty() && FindNextFileW(search, &found));
+    FindClose(search);
+    return workspace;
+}
+
 // The start-up's steps as seen from outside: when each file of the
-// relaunch and the workspace first appears (the installer's copy in the
-// temporary folder, the scratch copy, the package cut out of it, the
-// extraction folder), seconds after the start; -1 when never seen.
+// relaunch first appears in the run's workspace (the installer's copy, the
+// scratch copy, the package cut out of it, the extraction folder), seconds
+// after the start; -1 when never seen.
 struct Phases {
     static constexpr int kCount = 4;
-    std::wstring paths[kCount];
+    static constexpr const wchar_t* kNames[kCount] = {L"___zinzin_install_base___.exe", L"zzinstallbaseexe.tmp",
+                                                     L"zzinstallbaseexe.cab", L"ZZ_INSTALL"};
+    std::wstring temp;
+    std::wstring workspace;
     double seen[kCount] = {-1, -1, -1, -1};
 
     Phases() {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        const std::wstring workspace = std::wstring(temp) + L"__ZZIMEInstall\\";
-        paths[0] = std::wstring(temp) + L"___zinzin_install_base___.exe";
-        paths[1] = workspace + L"zzinstallbaseexe.tmp";
-        paths[2] = workspace + L"zzinstallbaseexe.cab";
-        paths[3] = workspace + L"ZZ_INSTALL";
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        temp = folder;
     }
     void poll(double at) {
+        if (workspace.empty()) workspace = find_workspace(temp);
+        if (workspace.empty()) return;
         for (int i = 0; i < kCount; ++i)
-            if (seen[i] < 0 && GetFileAttributesW(paths[i].c_str()) != INVALID_FILE_ATTRIBUTES) seen[i] = at;
+            if (seen[i] < 0 && GetFileAttributesW((workspace + kNames[i]).c_str()) != INVALID_FILE_ATTRIBUTES)
+                seen[i] = at;
     }
 };
+
+// Removes every workspace left in `temp` (the bench's own prefix), waiting
+// for a program that still holds one to let go.
+void remove_workspaces(const std::wstring& temp) {
+    for (int tries = 0; tries < 50; ++tries) {
+        const std::wstring workspace = find_workspace(temp);
+        if (workspace.empty()) return;
+        remove_tree(workspace.substr(0, workspace.size() - 1));
+        if (GetFileAttributesW(workspace.c_str()) != INVALID_FILE_ATTRIBUTES) Sleep(100);
+    }
+}
 
 // Seconds from CreateProcess until the wizard is visible and enabled; the
 // extracted tree is compared with the product, then the wizard's process
 // is ended and its workspace removed.
 double launch_once(const wchar_t* installer, const wchar_t* title, const std::wstring& product, const Listing& listing) {
     Phases phases;
+    remove_workspaces(phases.temp);
     std::wstring command = L"\"" + std::wstring(installer) + L"\"";
     STARTUPINFOW startup{sizeof startup};
     PROCESS_INFORMATION started{};
@@ -483,22 +511,17 @@ double launch_once(const wchar_t* installer, const wchar_t* title, const std::ws
         Sleep(2);
     }
     const double took = seconds_now() - start;
-    std::printf("  copy in the temporary folder %.2f s, scratch copy %.2f s, package %.2f s, extraction folder %.2f s, "
+    std::printf("  copy in its workspace %.2f s, scratch copy %.2f s, package %.2f s, extraction folder %.2f s, "
                 "wizard %.2f s\n",
                 phases.seen[0], phases.seen[1], phases.seen[2], phases.seen[3], took);
     if (wizard == nullptr) {
         std::fwprintf(stderr, L"the wizard \"%ls\" did not appear\n", title);
         std::exit(1);
     }
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const bool same = check_tree(product, listing, std::wstring(temp) + L"__ZZIMEInstall\\ZZ_INSTALL\\", L"unpacked");
+    if (phases.workspace.empty()) phases.workspace = find_workspace(phases.temp);
+    const bool same = check_tree(product, listing, phases.workspace + L"ZZ_INSTALL\\", L"unpacked");
     end_process_of(wizard);
-    for (int tries = 0; tries < 50; ++tries) {
-        remove_tree(std::wstring(temp) + L"__ZZIMEInstall");
-        if (GetFileAttributesW((std::wstring(temp) + L"__ZZIMEInstall").c_str()) == INVALID_FILE_ATTRIBUTES) break;
-        Sleep(100);
-    }
+    remove_workspaces(phases.temp);
     if (!same) std::exit(1);
     return took;
 }
