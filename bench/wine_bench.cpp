@@ -45,6 +45,8 @@
 #include "update/config_dsc.h"
 #include "update/ime_update.h"
 
+#include "scratch.h"
+
 namespace {
 
 double seconds_now() {
@@ -70,25 +72,8 @@ std::wstring with_backslash(std::wstring path) {
     return path;
 }
 
-void remove_tree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
+// Folders are cleared with the Windows tests' own helper.
+using wintest::remove_tree;
 
 // The product's folders (parents first) and files, relative to its root.
 struct Listing {
