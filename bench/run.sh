@@ -4,7 +4,9 @@
 # use a prefix of their own (build/bench-wineprefix) and a large product
 # generated here (build/bench-work: about 2,000 files, 64 MiB) and packed
 # with imepack. BENCH_RUNS (default 3) sets how many runs each takes the
-# best of. Exits non-zero when a benchmark fails or finds a wrong output.
+# best of. BENCH_ONLY (e.g. "launch extract") runs only the benchmarks whose
+# names contain one of its words. Exits non-zero when a benchmark fails or
+# finds a wrong output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -37,12 +39,23 @@ chmod -R u+w "$work" 2>/dev/null || true
 rm -rf "$work"
 mkdir -p "$work"
 winpath() { winepath -w "$1" 2>/dev/null; }
+# True when the benchmark named $1 is to run.
+wanted() {
+  [ -z "${BENCH_ONLY:-}" ] && return 0
+  local word
+  for word in $BENCH_ONLY; do [[ "$1" == *"$word"* ]] && return 0; done
+  return 1
+}
 
 echo "== load: $(uptime)"
-echo "== decipher-vs-openssl"
-build/native/bench/decipher_bench
-echo "== packer-vs-gcab"
-build/native/bench/packer_bench "$packer" "$work/packer"
+if wanted decipher-vs-openssl; then
+  echo "== decipher-vs-openssl"
+  build/native/bench/decipher_bench
+fi
+if wanted packer-vs-gcab; then
+  echo "== packer-vs-gcab"
+  build/native/bench/packer_bench "$packer" "$work/packer"
+fi
 
 echo "== the large product"
 build/native/bench/make_product "$work"
@@ -57,6 +70,7 @@ head -c "$offset" "$work/media/setup.exe" > "$work/unstall.exe"
 chmod 444 "$work/media/setup.exe"
 chmod 555 "$work/media"
 
+if wanted launch-vs-cabextract; then
 echo "== launch-vs-cabextract"
 # cabextract extracting the plain cabinet natively, best of the runs.
 best=""
@@ -71,15 +85,21 @@ diff -r "$work/product" "$work/cabextract" -x InstallInfo.dif >/dev/null \
 rm -rf "$work/cabextract"
 wine build/win64/bench/wine_bench.exe launch "$(winpath "$work/media/setup.exe")" "基准输入法" \
   "$(winpath "$work/product")" "$best" "$runs"
+fi
 
-echo "== extract-sealed-vs-plain"
-wine build/win64/bench/wine_bench.exe extract "$(winpath "$work/package.bin")" "$(winpath "$work/plain.cab")" \
-  "$(winpath "$work/product")" "$(winpath "$work")\\extract" "$runs"
+if wanted extract-sealed-vs-plain; then
+  echo "== extract-sealed-vs-plain"
+  wine build/win64/bench/wine_bench.exe extract "$(winpath "$work/package.bin")" "$(winpath "$work/plain.cab")" \
+    "$(winpath "$work/product")" "$(winpath "$work")\\extract" "$runs"
+fi
 
-echo "== install-vs-copy"
-wine build/win64/bench/wine_bench.exe install "$(winpath "$work/product")" "$(winpath "$work/package.bin")" \
-  "$(winpath "$work/unstall.exe")" "$(winpath "$work")\\install" "$runs"
+if wanted install-vs-copy; then
+  echo "== install-vs-copy"
+  wine build/win64/bench/wine_bench.exe install "$(winpath "$work/product")" "$(winpath "$work/package.bin")" \
+    "$(winpath "$work/unstall.exe")" "$(winpath "$work")\\install" "$runs"
+fi
 
+if wanted update-vs-download; then
 echo "== update-vs-download"
 # A copy of the demo update server's files on a free port, its lists
 # pointing at that port.
@@ -94,6 +114,7 @@ for _ in $(seq 50); do
 done
 wine build/win64/bench/wine_bench.exe update "http://127.0.0.1:$port" "$(winpath "$work/served")" \
   "$(winpath build/win64/samples/demo-ime/product)" "$(winpath "$work")\\update" "$runs"
+fi
 
 echo "== load: $(uptime)"
 chmod -R u+w "$work"

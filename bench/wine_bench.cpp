@@ -16,8 +16,10 @@
 //       against downloading the same four packages with a WinINet loop
 //   wine_bench launch INSTALLER DISPLAY-NAME PRODUCT CABEXTRACT-SECONDS RUNS
 //       launch-vs-cabextract: from starting the installer until its wizard
-//       is visible and enabled (its workspace then holds the product),
-//       against cabextract's (native) time
+//       is visible and enabled, against cabextract's (native) time; also
+//       until its install button is enabled with the licence accepted
+//       (the extraction behind the wizard has ended: its workspace then
+//       holds the product)
 //
 // Paths are Windows paths; WORK is a scratch folder of the benchmark's own.
 
@@ -471,10 +473,13 @@ void remove_workspaces(const std::wstring& temp) {
     }
 }
 
-// Seconds from CreateProcess until the wizard is visible and enabled; the
-// extracted tree is compared with the product, then the wizard's process
-// is ended and its workspace removed.
-double launch_once(const wchar_t* installer, const wchar_t* title, const std::wstring& product, const Listing& listing) {
+// Seconds from CreateProcess until the wizard is visible and enabled
+// (`ready` gets the seconds until its install button is, with the licence
+// accepted: every file is out then); the extracted tree is compared with
+// the product, then the wizard's process is ended and its workspace
+// removed.
+double launch_once(const wchar_t* installer, const wchar_t* title, const std::wstring& product, const Listing& listing,
+                   double& ready) {
     Phases phases;
     remove_workspaces(phases.temp);
     std::wstring command = L"\"" + std::wstring(installer) + L"\"";
@@ -496,15 +501,22 @@ double launch_once(const wchar_t* installer, const wchar_t* title, const std::ws
         Sleep(2);
     }
     const double took = seconds_now() - start;
-    std::printf("  copy in its workspace %.2f s, scratch copy %.2f s, package %.2f s, extraction folder %.2f s, "
-                "wizard %.2f s\n",
-                phases.seen[0], phases.seen[1], phases.seen[2], phases.seen[3], took);
     if (wizard == nullptr) {
         std::fwprintf(stderr, L"the wizard \"%ls\" did not appear\n", title);
         std::exit(1);
     }
+    // The licence accepted as a person does; the install button follows
+    // once the extraction behind the wizard has ended.
+    SendMessageW(GetDlgItem(wizard, 1012), BM_CLICK, 0, 0);
+    const HWND install = GetDlgItem(wizard, IDOK);
+    while (seconds_now() - start < 120 && !IsWindowEnabled(install)) Sleep(2);
+    ready = seconds_now() - start;
+    std::printf("  copy in its workspace %.2f s, scratch copy %.2f s, package %.2f s, extraction folder %.2f s, "
+                "wizard %.2f s, install button %.2f s\n",
+                phases.seen[0], phases.seen[1], phases.seen[2], phases.seen[3], took, ready);
     if (phases.workspace.empty()) phases.workspace = find_workspace(phases.temp);
-    const bool same = check_tree(product, listing, phases.workspace + L"ZZ_INSTALL\\", L"unpacked");
+    const bool same = IsWindowEnabled(install) &&
+                      check_tree(product, listing, phases.workspace + L"ZZ_INSTALL\\", L"unpacked");
     end_process_of(wizard);
     remove_workspaces(phases.temp);
     if (!same) std::exit(1);
@@ -518,8 +530,15 @@ int run_launch(const wchar_t* installer, const wchar_t* display_name, const std:
     Listing listing;
     list_tree(product, L"", listing);
     double best = 1e30;
-    for (int run = 0; run < runs; ++run) best = std::min(best, launch_once(installer, title, product, listing));
-    std::printf("launch: wizard usable after %.3f s (best of %d), cabextract %.3f s\n", best, runs, cabextract);
+    double best_ready = 1e30;
+    for (int run = 0; run < runs; ++run) {
+        double ready = 0;
+        best = std::min(best, launch_once(installer, title, product, listing, ready));
+        best_ready = std::min(best_ready, ready);
+    }
+    std::printf("launch: wizard usable after %.3f s, every file out (install button enabled) after %.3f s "
+                "(best of %d), cabextract %.3f s\n", best, best_ready, runs, cabextract);
+    std::printf("launch-to-install-button-vs-cabextract: %.2fx\n", best_ready / cabextract);
     std::printf("launch-vs-cabextract: %.2fx\n", best / cabextract);
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "app/background_unpack.h"
 #include "app/folders.h"
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
@@ -77,13 +78,21 @@ bool read_install_info(const RunContext& run, package::InstallInfo& info) {
     return true;
 }
 
-// The install mode: the package unpacked and its install information read,
-// then the wizard. False when there is nothing to show a wizard for.
+// The install mode: the package cut out, its install information
+// extracted and read, then the wizard, while the rest of the package is
+// extracted behind it (the wizard's install button waits for it). False
+// when there is nothing to show a wizard for, or the extraction failed.
 bool run_install_mode(ProcessRecords& records) {
-    if (!prepare_package(records.run()) || !unpack_package(records.run())) return false;
+    if (!prepare_package(records.run())) return false;
+    BackgroundUnpack unpack(records.run());
+    if (!unpack.start() || !unpack.wait_for_install_info()) return false;
     if (!read_install_info(records.run(), records.info())) return false;
     run_install_wizard();
-    return true;
+    // A wizard closed before the end stops the extraction; one that ended
+    // it on a failure has closed itself for the error below.
+    unpack.abort();
+    unpack.wait();
+    return unpack.state() != BackgroundUnpack::State::failed;
 }
 
 // The one modal dialog of the mode the command line chose. A mode

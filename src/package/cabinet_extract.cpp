@@ -135,6 +135,8 @@ INT_PTR CExtract::Open(const wchar_t* path, int flags, int permission) {
     return _wopen(path, flags, permission);
 }
 
+void CExtract::FileExtracted(const wchar_t* /*name*/) {}
+
 void CExtract::SetKey(const void* key, std::size_t length) {
     package::SetKey(cipher_, static_cast<const std::uint8_t*>(key), length);
 }
@@ -342,11 +344,13 @@ INT_PTR CExtract::on_close_file(const FDINOTIFICATION& info) {
         return TRUE;
     }
     const CTextBufW path(output_.path);
+    const CTextBufW name(output_.name);
     // The times go on through the handle still open: opening every file a
     // second time costs as much as a tenth of a large extraction.
     const bool stamped = stamp_times(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor(info.hf))), info);
     close_for_decoder(info.hf);
     stamp_file(path.c_str(), info, stamped);
+    FileExtracted(name.c_str());
     return TRUE;
 }
 

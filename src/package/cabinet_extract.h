@@ -87,6 +87,11 @@ public:
     // file's attributes are set to normal first, so a read-only file is
     // replaced.
     virtual INT_PTR Open(const wchar_t* path, int flags, int permission);
+    // Called once a file is out whole, with its times and attributes on:
+    // `name` as stored (backslashes), relative to the destination. Does
+    // nothing here; an extraction watched from another thread says there
+    // which files are ready.
+    virtual void FileExtracted(const wchar_t* name);
 
     // Schedules the package key (a length of 0 leaves the object keyless).
     void SetKey(const void* key, std::size_t length);

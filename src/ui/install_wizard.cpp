@@ -2,8 +2,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <iterator>
 
+#include "app/background_unpack.h"
 #include "app/process_records.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
@@ -58,7 +61,42 @@ BOOL CZZ_Install_BaseDlg::on_init() {
     create_pages();
     set_up_tabs();
     show_pages_for_tab();
+    watch_unpack();
     return TRUE;
+}
+
+// The bar lies over the etched line above the buttons (7, 169 to 256, 173
+// in dialog units), which shows again once it has gone.
+void CZZ_Install_BaseDlg::watch_unpack() {
+    if (app::unpack_ready()) return;
+    RECT place{7, 169, 256, 173};
+    MapDialogRect(hwnd(), &place);
+    unpack_bar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, hwnd(),
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kUnpackBarId)), nullptr, nullptr);
+    SendMessageW(unpack_bar_, PBM_SETRANGE32, 0, 1000);
+    SetTimer(hwnd(), kUnpackTimerId, kUnpackTimerMs, nullptr);
+    on_unpack_timer();
+}
+
+void CZZ_Install_BaseDlg::on_unpack_timer() {
+    const app::BackgroundUnpack* unpack = app::background_unpack();
+    const auto state = unpack != nullptr ? unpack->state() : app::BackgroundUnpack::State::done;
+    if (state == app::BackgroundUnpack::State::running) {
+        const std::uint64_t size = unpack->package_size();
+        const std::uint64_t read = std::min(unpack->bytes_read(), size);
+        SendMessageW(unpack_bar_, PBM_SETPOS, size != 0 ? static_cast<WPARAM>(read * 1000 / size) : 0, 0);
+        return;
+    }
+    KillTimer(hwnd(), kUnpackTimerId);
+    if (unpack_bar_ != nullptr) DestroyWindow(unpack_bar_);
+    unpack_bar_ = nullptr;
+    if (state != app::BackgroundUnpack::State::done) {
+        // Nothing can be installed from a part of the package.
+        end(IDABORT);
+        return;
+    }
+    if (!running_ && is_checked(kAcceptRadioId)) enable_item(kInstallButtonId, true);
 }
 
 // The pages fill the frame 1021, above it and in the tab order right
@@ -102,13 +140,22 @@ bool CZZ_Install_BaseDlg::on_command(int id, int code, HWND control) {
     case kLicenceLinkId: {
         // An owner-drawn button also reports double clicks: one page.
         if (code != BN_CLICKED) return true;
+        // The licence is one of the package's files: it must be out.
+        if (!app::unpack_ready()) {
+            const HCURSOR before = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            app::BackgroundUnpack* unpack = app::background_unpack();
+            const bool out = unpack == nullptr || unpack->wait();
+            SetCursor(before);
+            on_unpack_timer();
+            if (!out) return true;
+        }
         CZZ_Install_Licence licence;
         licence.run_modal(hwnd());
         return true;
     }
     case kAcceptRadioId:
-        // Not while the worker owns the button.
-        if (!running_) enable_item(kInstallButtonId, true);
+        // Not while the worker owns the button, nor before every file is out.
+        if (!running_ && app::unpack_ready()) enable_item(kInstallButtonId, true);
         return true;
     case kRefuseRadioId:
         if (!running_) enable_item(kInstallButtonId, false);
@@ -150,6 +197,11 @@ bool CZZ_Install_BaseDlg::on_message(UINT message, WPARAM wparam, LPARAM lparam,
         return true;
     case kWorkerFinishedMessage:
         worker_finished();
+        result = TRUE;
+        return true;
+    case WM_TIMER:
+        if (wparam != kUnpackTimerId) return false;
+        on_unpack_timer();
         result = TRUE;
         return true;
     default:

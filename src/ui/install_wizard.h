@@ -9,6 +9,13 @@
 // the run "完成安装(&O)" or "退出安装(&O)", which closes the wizard. While
 // the worker runs the wizard can't be closed: the worker works on its
 // controls until the end.
+//
+// The wizard shows while the package is still being extracted behind it
+// (app::background_unpack()): a thin bar over the line above the buttons
+// shows how far it is, the install button stays disabled and the licence
+// link waits for it. Once every file is out the bar goes and the wizard
+// is the same as one shown after the extraction; an extraction that fails
+// closes the wizard (the start-up then says so).
 
 #include <windows.h>
 
@@ -33,6 +40,10 @@ inline constexpr int kDirectoryTab = 0;
 inline constexpr int kUserTab = 1;
 // Posted by the worker to the wizard as its last act.
 inline constexpr UINT kWorkerFinishedMessage = WM_APP + 1;
+// The extraction's bar, and the timer that looks at the extraction.
+inline constexpr int kUnpackBarId = 1100;
+inline constexpr UINT_PTR kUnpackTimerId = 1;
+inline constexpr UINT kUnpackTimerMs = 50;
 
 class CZZ_Install_BaseDlg : public Dialog {
 public:
@@ -75,11 +86,17 @@ private:
     void clear_old_install(const wchar_t* directory, wchar_t (&kept)[520]);
     void report_not_created(const wchar_t* directory);
     bool draw_licence_link(const DRAWITEMSTRUCT& item);
+    // The bar and the timer while the extraction runs.
+    void watch_unpack();
+    // On the timer: the bar moved on; at the extraction's end the bar
+    // goes and the install button follows the licence choice again.
+    void on_unpack_timer();
 
     CZZ_Install_Begain progress_;
     CZZ_Install_SelectDir directory_;
     CZZ_Install_User user_;
     HICON icon_;
+    HWND unpack_bar_ = nullptr;
     support::UniqueHandle worker_;
     std::atomic<bool> running_{false};
 };
