@@ -82,22 +82,35 @@ bool PackageReader::window_holds(std::intptr_t handle, std::int64_t first, std::
            first + span <= window_start_ + window_size_;
 }
 
-// Reads as many whole blocks from `first` on as the work buffer holds (or
-// the file has) and deciphers them. The file is at `position` before.
+// Fills the work buffer with as many whole blocks from `first` on as it
+// holds (or the file has), deciphered. The file is at `position` before.
+// Blocks of the window before that are still wanted (the decoder's next
+// read began inside it and runs past its end) are moved to the front
+// instead of being read and deciphered again: the decoder's reads are
+// about half a buffer long, so that would be a third of the package
+// deciphered twice.
 bool PackageReader::fill_window(std::intptr_t handle, std::int64_t position, std::int64_t first) {
+    std::int64_t kept = 0;
+    if (handle == window_handle_ && cipher_->p[0] == window_key_ && first >= window_start_ &&
+        first < window_start_ + window_size_) {
+        kept = window_start_ + window_size_ - first;
+        std::memmove(buffer_.get(), buffer_.get() + (first - window_start_), static_cast<std::size_t>(kept));
+    }
     window_handle_ = -1;
-    if (position != first && raw_seek_(handle, static_cast<long>(first), kSeekFromStart) != first) {
+    const std::int64_t from = first + kept;
+    if (position != from && raw_seek_(handle, static_cast<long>(from), kSeekFromStart) != from) {
         return false;
     }
-    const long got = raw_read_(handle, buffer_.get(), static_cast<unsigned>(kWorkBufferSize));
+    const long got = raw_read_(handle, buffer_.get() + kept, static_cast<unsigned>(kWorkBufferSize - kept));
     if (got < 0) {
         return false;
     }
-    const std::int64_t whole = got & kBlockMask;
+    const std::int64_t whole = (kept + got) & kBlockMask;
+    const std::int64_t fresh = whole - kept;
     // The package's first bytes are stored in plain; everything after them
     // is enciphered block by block.
-    const std::int64_t plain = std::clamp<std::int64_t>(static_cast<std::int64_t>(kPlainPrefix) - first, 0, whole);
-    decipher_blocks(*cipher_, buffer_.get() + plain, static_cast<std::size_t>(whole - plain));
+    const std::int64_t plain = std::clamp<std::int64_t>(static_cast<std::int64_t>(kPlainPrefix) - from, 0, fresh);
+    decipher_blocks(*cipher_, buffer_.get() + kept + plain, static_cast<std::size_t>(fresh - plain));
     window_handle_ = handle;
     window_start_ = first;
     window_size_ = whole;
