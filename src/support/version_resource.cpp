@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -92,6 +93,9 @@ private:
 
 constexpr WORD kVersionType = 16;  // RT_VERSION
 constexpr WORD kVersionName = 1;
+// A carried version text is cut to this many units, as GetVersionString
+// into a slot of 256 cuts it.
+constexpr std::size_t kCarriedTextUnits = 255;
 
 }  // namespace
 
@@ -152,6 +156,77 @@ int CopyResource(const wchar_t* target, const wchar_t* source, std::uint16_t typ
 
     ResourceUpdate update(target);
     if (!update || !update.replace(type, name, language, bytes, size)) return 0;
+    return update.commit() ? 1 : 0;
+}
+
+int CarryIdentity(const wchar_t* target, const wchar_t* source, std::span<const ResourceId> resources,
+                  std::span<const wchar_t* const> keys) {
+    std::vector<std::uint8_t> info = read_version_info(target);
+    const std::vector<Translation> table = translations(info);
+
+    // The resources that differ from the target's, read while both files
+    // are mapped as data (never run); the mappings go before the rewrite.
+    struct Change {
+        WORD type;
+        WORD name;
+        WORD language;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Change> changes;
+    if (!resources.empty()) {
+        if (table.empty() || table.front().language == 0) return 0;
+        const WORD language = table.front().language;
+        constexpr DWORD kAsData = LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE;
+        const UniqueModule from(LoadLibraryExW(source, nullptr, kAsData));
+        const UniqueModule into(LoadLibraryExW(target, nullptr, kAsData));
+        if (!from || !into) return 0;
+        for (const ResourceId& id : resources) {
+            HRSRC found = FindResourceW(from.get(), MAKEINTRESOURCEW(id.name), MAKEINTRESOURCEW(id.type));
+            HGLOBAL loaded = found ? LoadResource(from.get(), found) : nullptr;
+            const auto* bytes = static_cast<const std::uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+            const DWORD size = found ? SizeofResource(from.get(), found) : 0;
+            if (bytes == nullptr || size == 0) return 0;
+            HRSRC own = FindResourceExW(into.get(), MAKEINTRESOURCEW(id.type), MAKEINTRESOURCEW(id.name), language);
+            HGLOBAL own_loaded = own ? LoadResource(into.get(), own) : nullptr;
+            const auto* own_bytes = static_cast<const std::uint8_t*>(own_loaded ? LockResource(own_loaded) : nullptr);
+            if (own_bytes != nullptr && SizeofResource(into.get(), own) == size &&
+                std::equal(bytes, bytes + size, own_bytes))
+                continue;
+            changes.push_back({id.type, id.name, language, {bytes, bytes + size}});
+        }
+    }
+
+    // The strings: every change goes into the one copy of the target's
+    // version information, written in each language a changed key was in.
+    std::vector<std::uint8_t> source_info = keys.empty() ? std::vector<std::uint8_t>{} : read_version_info(source);
+    std::vector<WORD> string_languages;
+    for (const wchar_t* key : keys) {
+        Translation ignored{};
+        std::wstring_view text;
+        if (source_info.empty() || !find_string(source_info, key, ignored, text) || text.empty()) continue;
+        text = text.substr(0, kCarriedTextUnits);
+        Translation where{};
+        std::wstring_view old_text;
+        if (info.empty() || !find_string(info, key, where, old_text)) return 0;
+        if (old_text == text) continue;
+        const std::wstring new_text(text);
+        auto resource = replace_version_string(info, to_u16(key), to_u16(new_text.c_str()));
+        if (!resource) return 0;
+        info = std::move(*resource);
+        if (std::find(string_languages.begin(), string_languages.end(), where.language) == string_languages.end())
+            string_languages.push_back(where.language);
+    }
+
+    if (changes.empty() && string_languages.empty()) return 1;
+    ResourceUpdate update(target);
+    if (!update) return 0;
+    for (const Change& change : changes)
+        if (!update.replace(change.type, change.name, change.language, change.bytes.data(),
+                            static_cast<DWORD>(change.bytes.size())))
+            return 0;
+    for (const WORD language : string_languages)
+        if (!update.replace(kVersionType, kVersionName, language, info.data(), static_cast<DWORD>(info.size())))
+            return 0;
     return update.commit() ? 1 : 0;
 }
 

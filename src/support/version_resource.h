@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "support/version_number.h"
 
@@ -47,5 +48,24 @@ int SetVersionString(const wchar_t* path, const wchar_t* key, const wchar_t* tex
 // language is 0 (neutral), or the resource can't be read or written; the
 // target is then unchanged.
 int CopyResource(const wchar_t* target, const wchar_t* source, std::uint16_t type, std::uint16_t name);
+
+// A resource by its numeric type and name.
+struct ResourceId {
+    std::uint16_t type;
+    std::uint16_t name;
+};
+
+// Hands `source`'s identity to `target` in one rewrite of the target: each
+// resource of `resources` as CopyResource would, and each version string
+// of `keys` that `source` has with a text (not empty) as SetVersionString
+// would (the version resource then written in the language of each
+// translation whose table had a changed key). What the target has already,
+// byte for byte or text for text, is left alone; when that is everything,
+// the target isn't rewritten at all. 0, with the target unchanged, when a
+// resource can't be read from the source or the target has no first
+// language for it (CopyResource's refusals), a carried text's key is in
+// none of the target's tables, or the target can't be rewritten.
+int CarryIdentity(const wchar_t* target, const wchar_t* source, std::span<const ResourceId> resources,
+                  std::span<const wchar_t* const> keys);
 
 }  // namespace support

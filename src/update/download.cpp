@@ -50,6 +50,24 @@ std::optional<std::uint64_t> announced_length(HINTERNET request) {
     return value;
 }
 
+// One WinINet session for the process, made on the first download and
+// kept until the process ends: opening one reads the system's connection
+// settings, which cost as much as fetching a small package. Null while it
+// can't be had (the next download tries again).
+HINTERNET internet_session() {
+    static std::atomic<HINTERNET> session{nullptr};
+    HINTERNET current = session.load();
+    if (current != nullptr) return current;
+    HINTERNET made = InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (made == nullptr) return nullptr;
+    // Two threads' first downloads at once: one session stays, the other goes.
+    if (!session.compare_exchange_strong(current, made)) {
+        InternetCloseHandle(made);
+        return current;
+    }
+    return made;
+}
+
 bool write_all(HANDLE file, const char* bytes, DWORD count) {
     DWORD written = 0;
     return WriteFile(file, bytes, count, &written, nullptr) && written == count;
@@ -146,10 +164,10 @@ int download_file(const UpdateHandlers& handlers, const wchar_t* address, const 
     if (address == nullptr || local_file == nullptr) return 0;
     if (GetFileAttributesW(local_file) != INVALID_FILE_ATTRIBUTES && !DeleteFileW(local_file)) return 0;
 
-    UniqueInternet internet(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!internet) return 0;
+    const HINTERNET internet = internet_session();
+    if (internet == nullptr) return 0;
     Request opened;
-    if (!open_request(internet.get(), address, opened)) return 0;
+    if (!open_request(internet, address, opened)) return 0;
     const HINTERNET request = opened.request.get();
     if (!status_is_ok(request) || is_chunked(request)) return 0;
     const std::optional<std::uint64_t> expected = announced_length(request);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <span>
+
 #include "package/cabinet_extract.h"
 #include "support/format_bounded.h"
 #include "support/text_slot.h"
@@ -20,10 +22,9 @@ namespace {
 constexpr const wchar_t* kPackageFileFormat = L"%ls_zzautodownload.cab";
 constexpr std::uint16_t kBitmapType = 2;  // RT_BITMAP
 constexpr std::uint16_t kIconType = 3;    // RT_ICON
-constexpr std::uint16_t kSkinBitmaps[] = {103, 104};
-constexpr std::uint16_t kMainIcon = 1;
-constexpr const wchar_t* kCarriedStrings[] = {L"FileDescription", L"CompanyName"};
-constexpr std::size_t kVersionStringUnits = 256;
+constexpr support::ResourceId kSkinBitmaps[] = {{kBitmapType, 103}, {kBitmapType, 104}};
+constexpr support::ResourceId kMainIcon[] = {{kIconType, 1}};
+constexpr const wchar_t* const kCarriedStrings[] = {L"FileDescription", L"CompanyName"};
 
 // The file an item's cabinet brings: the component's name with the ending
 // of its kind, the bare name for other kinds.
@@ -45,25 +46,16 @@ support::TextSlot<64> package_file_name(const UpdateEntry& candidate) {
 // its bitmaps, the IME and the uninstaller their icon, every file its
 // description and company name. An installed string that is missing or
 // empty hands nothing over: the new file keeps its own text rather than
-// losing it.
+// losing it. One rewrite of the new file for all of it, none when it has
+// them already.
 bool carry_identity(const UpdateEntry& candidate, const wchar_t* new_file) {
     // A cabinet without the expected file has nothing to carry into.
     if (GetFileAttributesW(new_file) == INVALID_FILE_ATTRIBUTES) return false;
     const wchar_t* installed = support::as_wide(candidate.path);
-    if (candidate.type == kItemSkinDriver) {
-        for (const std::uint16_t bitmap : kSkinBitmaps)
-            if (!support::CopyResource(new_file, installed, kBitmapType, bitmap)) return false;
-    }
-    if (candidate.type == kItemImeMain || candidate.type == kItemInstallBase) {
-        if (!support::CopyResource(new_file, installed, kIconType, kMainIcon)) return false;
-    }
-    for (const wchar_t* key : kCarriedStrings) {
-        wchar_t text[kVersionStringUnits];
-        support::GetVersionString(installed, key, text, kVersionStringUnits);
-        if (text[0] == L'\0') continue;
-        if (!support::SetVersionString(new_file, key, text)) return false;
-    }
-    return true;
+    std::span<const support::ResourceId> resources;
+    if (candidate.type == kItemSkinDriver) resources = kSkinBitmaps;
+    if (candidate.type == kItemImeMain || candidate.type == kItemInstallBase) resources = kMainIcon;
+    return support::CarryIdentity(new_file, installed, resources, kCarriedStrings) != 0;
 }
 
 // A file of that name left in the temporary directory by an earlier

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scratch.h"
+#include "support/unique_handle.h"
 #include "support/version_number.h"
 
 using support::CopyResource;
@@ -291,4 +292,63 @@ TEST_F(VersionFile, CopyResourceRefusesNeutralTargetsAndMissingResources) {
     EXPECT_EQ(CopyResource(target.c_str(), source.c_str(), 2, 999), 0);
     EXPECT_EQ(CopyResource(target.c_str(), scratch_.file(L"absent.dll").c_str(), 2, 101), 0);
     EXPECT_EQ(wintest::read_file(target), target_before);
+}
+
+TEST_F(VersionFile, CarryIdentityHandsResourcesAndTextsOverInOneRewriteAndNoneWhenThereIsNothingNew) {
+    const std::wstring target = copy_of(L"verfix_zh.dll");
+    const std::wstring art = wintest::fixture_path(L"verfix_art.dll");
+    const support::ResourceId pictures[] = {{2, 101}, {3, 1}};
+    const wchar_t* const keys[] = {L"FileDescription", L"CompanyName"};
+    // The source has no version texts: only the pictures come over.
+    ASSERT_EQ(support::CarryIdentity(target.c_str(), art.c_str(), pictures, keys), 1);
+    EXPECT_EQ(resource_bytes(target, 2, 101, kChinese), resource_bytes(art, 2, 101, 0x0409));
+    EXPECT_EQ(resource_bytes(target, 3, 1, kChinese), resource_bytes(art, 3, 1, 0x0409));
+    EXPECT_EQ(version_string(target, L"CompanyName"), L"Abcd");
+
+    // Texts of the first table that has them; the pictures stay.
+    const std::wstring two = wintest::fixture_path(L"verfix_two.dll");
+    ASSERT_EQ(support::CarryIdentity(target.c_str(), two.c_str(), {}, keys), 1);
+    EXPECT_EQ(version_string(target, L"CompanyName"), L"Zh Co");
+    EXPECT_EQ(version_string(target, L"FileDescription"), L"zh");
+    EXPECT_EQ(version_string(target, L"FileVersion"), L"1.2.3.4");
+    EXPECT_EQ(resource_bytes(target, 2, 101, kChinese), resource_bytes(art, 2, 101, 0x0409));
+
+    // Everything there already: the file isn't written at all.
+    const auto before = wintest::read_file(target);
+    FILETIME written_before{};
+    FILETIME written_after{};
+    {
+        const support::UniqueHandle file(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr));
+        GetFileTime(file.get(), nullptr, nullptr, &written_before);
+    }
+    Sleep(20);
+    EXPECT_EQ(support::CarryIdentity(target.c_str(), art.c_str(), pictures, {}), 1);
+    EXPECT_EQ(support::CarryIdentity(target.c_str(), two.c_str(), {}, keys), 1);
+    {
+        const support::UniqueHandle file(CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr));
+        GetFileTime(file.get(), nullptr, nullptr, &written_after);
+    }
+    EXPECT_EQ(wintest::read_file(target), before);
+    EXPECT_EQ(CompareFileTime(&written_before, &written_after), 0);
+}
+
+TEST_F(VersionFile, CarryIdentityRefusesWhatCanNotCarryOverAndLeavesTheTargetAlone) {
+    const std::wstring art = wintest::fixture_path(L"verfix_art.dll");
+    // A text whose key the target's tables lack ("Comments" isn't in them).
+    const std::wstring target = copy_of(L"verfix_two.dll");
+    const auto before = wintest::read_file(target);
+    const wchar_t* const comments[] = {L"Comments"};
+    EXPECT_EQ(support::CarryIdentity(target.c_str(), wintest::fixture_path(L"verfix_zh.dll").c_str(), {}, comments), 0);
+    // A picture the source hasn't, even beside one it has.
+    const support::ResourceId missing[] = {{2, 101}, {2, 999}};
+    EXPECT_EQ(support::CarryIdentity(target.c_str(), art.c_str(), missing, {}), 0);
+    // A neutral target has no language to put a picture in.
+    const std::wstring neutral = copy_of(L"verfix_lang0.dll");
+    const auto neutral_before = wintest::read_file(neutral);
+    const support::ResourceId bitmap[] = {{2, 101}};
+    EXPECT_EQ(support::CarryIdentity(neutral.c_str(), art.c_str(), bitmap, {}), 0);
+    EXPECT_EQ(wintest::read_file(target), before);
+    EXPECT_EQ(wintest::read_file(neutral), neutral_before);
 }
