@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <span>
 
 #include "app/workspace.h"
@@ -55,6 +56,14 @@ bool write_part(const wchar_t* path, std::span<const std::uint8_t> bytes, bool p
 
 int prepare_package(RunContext& run) {
     if (!is_folder(run.workspace_dir)) return 0;
+    // The relaunched copy is a plain copy inside the private workspace
+    // already: it is cut where it lies (read only, it is running) instead
+    // of being copied a second time.
+    wchar_t own_copy[kPathUnits];
+    if (temporary_copy_path(run, own_copy) && _wcsicmp(own_copy, run.module_path) == 0) {
+        support::copy_slot(run.source_path, run.module_path);
+        return split_module(run);
+    }
     if (!workspace_file(run.source_path, kScratchCopyFormat, run.workspace_dir)) return 0;
     // A plain copy: it inherits the private workspace's access list, so no
     // other program can change it between the copy and the split.

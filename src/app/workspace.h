@@ -80,9 +80,11 @@ bool temporary_copy_path(const RunContext& run, wchar_t (&path)[kPathUnits]);
 // started is reported in a message box ("初始化错误"); Stop as well.
 Relaunch relaunch_from_temp(RunContext& run, const wchar_t* arguments);
 
-// Install mode: copies run.module_path to the scratch copy (kept in
-// run.source_path), splits it (split_module) and deletes it again. 0 when
-// the workspace doesn't exist or the copy or the split fails.
+// Install mode: splits the running program (split_module). The relaunched
+// copy in its own workspace is split where it lies (run.source_path :=
+// run.module_path); a program anywhere else is first copied to the scratch
+// copy in the workspace (kept in run.source_path), split and deleted
+// again. 0 when the workspace doesn't exist or the copy or the split fails.
 int prepare_package(RunContext& run);
 
 // Cuts the scratch copy (run.source_path) at the package offset stored in

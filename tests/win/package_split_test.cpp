@@ -3,6 +3,7 @@
 // real files. The installers are this test program's own image with a
 // package attached by the packer's code at test time, and damaged variants
 // of it.
+#include "app/background_unpack.h"
 #include "app/workspace.h"
 
 #include <windows.h>
@@ -132,6 +133,23 @@ protected:
 
 // --- a good installer -----------------------------------------------------
 
+TEST_F(PackageSplit, TheRelaunchedCopyIsCutWhereItLiesAndStays) {
+    const Bytes package = imepack::seal_package(product_cabinet());
+    const Bytes installer = imepack::attach_package(own_image(), package);
+    const std::wstring copy = workspace_ + L"___zinzin_install_base___.exe";
+    ASSERT_TRUE(write_file(copy, installer));
+    support::copy_slot(run_.module_path, copy.c_str());
+
+    ASSERT_TRUE(prepare_and_unpack());
+    EXPECT_EQ(std::wstring(run_.source_path), copy);
+    EXPECT_EQ(read_file(copy), installer) << "the running copy stays as it was";
+    EXPECT_FALSE(file_exists(workspace_ + L"zzinstallbaseexe.tmp")) << "no second copy";
+    EXPECT_EQ(read_file(run_.package_path), package);
+    EXPECT_EQ(read_file(run_.uninstaller_path).size(), installer.size() - package.size());
+    EXPECT_TRUE(file_exists(workspace_ + L"ZZ_INSTALL\\InstallInfo.dif"));
+    EXPECT_TRUE(outside_workspace().empty());
+}
+
 TEST_F(PackageSplit, CutsTheInstallerAndUnpacksItsPackage) {
     const Bytes image = own_image();
     const Bytes package = imepack::seal_package(product_cabinet());
@@ -164,6 +182,56 @@ TEST_F(PackageSplit, CutsTheInstallerAndUnpacksItsPackage) {
     EXPECT_EQ(read_file(extract + L"readme.txt"), text_bytes("read me\r\n"));
     EXPECT_EQ(read_file(extract + L"$system32$\\测试.lex"), text_bytes("lexicon"));
     EXPECT_EQ(read_file(extract + L"InstallInfo.dif").size(), 2668u);
+    EXPECT_TRUE(outside_workspace().empty());
+}
+
+TEST_F(PackageSplit, TheExtractionBehindTheWizardHandsOverTheRecordThenEverythingOrSaysItFailed) {
+    const Bytes package = imepack::seal_package(product_cabinet());
+    use_installer(imepack::attach_package(own_image(), package));
+    ASSERT_NE(app::prepare_package(run_), 0);
+    const std::wstring extract = workspace_ + L"ZZ_INSTALL\\";
+    {
+        app::BackgroundUnpack unpack(run_);
+        EXPECT_EQ(app::background_unpack(), &unpack);
+        EXPECT_FALSE(app::unpack_ready());
+        ASSERT_TRUE(unpack.start());
+        ASSERT_TRUE(unpack.wait_for_install_info());
+        EXPECT_EQ(read_file(extract + L"InstallInfo.dif").size(), 2668u);
+        EXPECT_TRUE(unpack.wait());
+        EXPECT_EQ(unpack.state(), app::BackgroundUnpack::State::done);
+        EXPECT_TRUE(app::unpack_ready());
+        EXPECT_EQ(unpack.package_size(), package.size());
+        EXPECT_GE(unpack.bytes_read(), package.size() / 2);
+        EXPECT_EQ(read_file(extract + L"readme.txt"), text_bytes("read me\r\n"));
+        EXPECT_EQ(read_file(extract + L"$system32$\\测试.lex"), text_bytes("lexicon"));
+    }
+    EXPECT_EQ(app::background_unpack(), nullptr);
+    EXPECT_TRUE(app::unpack_ready());
+
+    // Stopped before it began: nothing is taken for a whole extraction.
+    {
+        app::BackgroundUnpack unpack(run_);
+        unpack.abort();
+        ASSERT_TRUE(unpack.start());
+        EXPECT_FALSE(unpack.wait_for_install_info());
+        EXPECT_FALSE(unpack.wait());
+        EXPECT_EQ(unpack.state(), app::BackgroundUnpack::State::stopped);
+        EXPECT_FALSE(app::unpack_ready());
+    }
+
+    // A damaged package fails, whether or not its record came out first.
+    Bytes damaged = package;
+    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i) damaged[i] ^= 0x5A;
+    const Bytes image = own_image();
+    use_installer(attach_raw(image, damaged, static_cast<std::uint32_t>(image.size())));
+    ASSERT_NE(app::prepare_package(run_), 0);
+    {
+        app::BackgroundUnpack unpack(run_);
+        ASSERT_TRUE(unpack.start());
+        unpack.wait_for_install_info();
+        EXPECT_FALSE(unpack.wait());
+        EXPECT_EQ(unpack.state(), app::BackgroundUnpack::State::failed);
+    }
     EXPECT_TRUE(outside_workspace().empty());
 }
 
