@@ -28,6 +28,13 @@ DWORD CabinetLibrary::load() {
         unload();
         return error != 0 ? error : ERROR_PROC_NOT_FOUND;
     }
+    // Kept in the process once loaded: an update extracts one package per
+    // component, and mapping the library anew for each cost more than
+    // extracting a small package. Only this module is pinned, by the
+    // handle loaded from the system folder above.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(reinterpret_cast<void*>(create)), &pinned);
     module_ = std::move(module);
     return 0;
 }
