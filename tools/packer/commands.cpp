@@ -204,11 +204,12 @@ std::vector<std::uint8_t> pack_files(const std::vector<CabinetFile>& files, Comp
     return write_cabinet(files, options);
 }
 
-// `bytes` as a top-level file of the cabinet, in name order, with the time
-// stamp of the file it came from (so the same inputs give the same
-// installer, byte for byte).
-void insert_sorted(std::vector<CabinetFile>& files, std::string name, std::vector<std::uint8_t> bytes,
-                   const std::string& stamped_like) {
+// `bytes` as a top-level file of the cabinet, with the time stamp of the
+// file it came from (so the same inputs give the same installer, byte for
+// byte): in name order, or first.
+enum class Place { in_name_order, first };
+void insert_file(std::vector<CabinetFile>& files, std::string name, std::vector<std::uint8_t> bytes,
+                 const std::string& stamped_like, Place place = Place::in_name_order) {
     CabinetFile entry;
     entry.name = std::move(name);
     entry.source = std::move(bytes);
@@ -218,14 +219,18 @@ void insert_sorted(std::vector<CabinetFile>& files, std::string name, std::vecto
     entry.dos_date = stamp.date;
     entry.dos_time = stamp.time;
     entry.attributes = cab::kAttribArchive;
-    const auto at = std::lower_bound(files.begin(), files.end(), entry.name,
-                                     [](const CabinetFile& f, const std::string& n) { return f.name < n; });
+    const auto at = place == Place::first
+                        ? files.begin()
+                        : std::lower_bound(files.begin(), files.end(), entry.name,
+                                           [](const CabinetFile& f, const std::string& n) { return f.name < n; });
     files.insert(at, std::move(entry));
 }
 
 // The record goes into the cabinet's root beside the product's files, with
 // the description's time stamp (so that the same inputs give the same
-// installer, byte for byte).
+// installer, byte for byte). It is the cabinet's first file: the installer
+// shows its wizard as soon as the record is out, while the product's files
+// follow.
 void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> record, const std::string& folder,
                 const std::string& description) {
     constexpr std::string_view kRecordName = "InstallInfo.dif";
@@ -235,7 +240,7 @@ void add_record(std::vector<CabinetFile>& files, std::vector<std::uint8_t> recor
                              "; the record is made from the description, so take that file out of the folder");
         }
     }
-    insert_sorted(files, std::string(kRecordName), std::move(record), description);
+    insert_file(files, std::string(kRecordName), std::move(record), description, Place::first);
 }
 
 // The files of a top-level name that the installer keeps for itself; the
@@ -254,7 +259,7 @@ void refuse_uninstaller_name(const std::vector<CabinetFile>& files, const std::s
 // puts it in place as the uninstaller, whose signature then still holds.
 void add_signed_program(std::vector<CabinetFile>& files, std::span<const std::uint8_t> program,
                         const std::string& installer) {
-    insert_sorted(files, std::string(kUninstallerName), {program.begin(), program.end()}, installer);
+    insert_file(files, std::string(kUninstallerName), {program.begin(), program.end()}, installer);
 }
 
 void warn_signature_dropped(const std::string& installer, const std::string& out, Signing signing, bool carried,
