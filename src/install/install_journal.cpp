@@ -207,7 +207,8 @@ bool plain_full_path(const std::wstring& path) {
             c == L'>' || c == L'|')
             return false;
     }
-    const std::wstring levels = path + L"\\";
+    // One final backslash (a folder written as such) is no empty level.
+    const std::wstring levels = path.back() == L'\\' ? path : path + L"\\";
     return levels.find(L"\\.\\") == std::wstring::npos && levels.find(L"\\..\\") == std::wstring::npos &&
            levels.find(L"\\\\", 2) == std::wstring::npos;
 }
@@ -241,6 +242,17 @@ struct Places {
         if (!plain_full_path(path)) return false;
         for (const std::wstring& root : roots)
             if (inside(path, root)) return true;
+        return false;
+    }
+    // A folder a run made: one where it may write files, or one of the
+    // levels above the install folder or the data folder that making
+    // those created. Undoing it removes it only when it is empty.
+    bool folder_allowed(const std::wstring& path) const {
+        if (file_allowed(path)) return true;
+        if (!plain_full_path(path)) return false;
+        const std::wstring level = with_backslash(path);
+        for (const std::wstring& folder : {install_dir, with_backslash(data_dir)})
+            if (same_name(level, folder) || inside(folder, level)) return true;
         return false;
     }
     bool key_allowed(HKEY root, const std::wstring& subkey) const {
@@ -410,8 +422,11 @@ bool InstallJournal::keep_on_disk(const wchar_t* file, const wchar_t* install_di
 void InstallJournal::close_file(bool remove) noexcept {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
-    if (remove && !file_path_.empty()) DeleteFileW(file_path_.c_str());
-    if (remove) file_path_.clear();
+    if (!remove || file_path_.empty()) return;
+    DeleteFileW(file_path_.c_str());
+    // The file's folder is the journal's own when its backups live there.
+    if (same_name(file_path_, backup_dir_ + file_name_part(file_path_.c_str()))) RemoveDirectoryW(backup_dir_.c_str());
+    file_path_.clear();
 }
 
 // --- recording -------------------------------------------------------------------
@@ -722,7 +737,7 @@ bool InstallJournal::load(const wchar_t* file, const wchar_t* product_name, Inst
         } else if ((kind == L"D" || kind == L"T") && f.size() == 2) {
             entry.kind = kind == L"D" ? Kind::Folder : Kind::Font;
             entry.path = f[1];
-            if (!places.file_allowed(entry.path)) return false;
+            if (kind == L"D" ? !places.folder_allowed(entry.path) : !places.file_allowed(entry.path)) return false;
         } else if (kind == L"V" && f.size() == 7) {
             entry.kind = Kind::Value;
             entry.root = root_of(f[1]);
