@@ -1,5 +1,6 @@
 #include "install/install_journal.h"
 
+#include <aclapi.h>
 #include <shlobj.h>
 
 #include <cwchar>
@@ -677,6 +678,76 @@ bool read_journal_text(const wchar_t* file, std::wstring& text) {
            read == size.QuadPart;
 }
 
+bool is_well_known(PSID sid, WELL_KNOWN_SID_TYPE type) { return IsWellKnownSid(sid, type) != FALSE; }
+
+// Whether the account `sid` is one the journal folder may belong to and be
+// written by: Administrators, the system, and the account that owns what
+// this process makes. That is Administrators for an elevated run on
+// Windows (so that a folder a program of the same user made without
+// elevation is never believed); the user where the token names no
+// Administrators owner (a run that isn't elevated, as
+// app::create_private_folder grants it, and Wine, whose files all belong
+// to the user).
+bool trusted_account(PSID sid, PSID token_owner, PSID token_user) {
+    if (sid == nullptr || !IsValidSid(sid)) return false;
+    if (is_well_known(sid, WinBuiltinAdministratorsSid) || is_well_known(sid, WinLocalSystemSid)) return true;
+    if (token_owner != nullptr && EqualSid(sid, token_owner)) return true;
+    const bool owner_is_administrators = token_owner != nullptr && is_well_known(token_owner, WinBuiltinAdministratorsSid);
+    return !owner_is_administrators && token_user != nullptr && EqualSid(sid, token_user);
+}
+
+// A piece of the process token's information.
+std::vector<std::uint8_t> token_information(TOKEN_INFORMATION_CLASS what) {
+    std::vector<std::uint8_t> buffer;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return buffer;
+    DWORD size = 0;
+    GetTokenInformation(token, what, nullptr, 0, &size);
+    buffer.resize(size);
+    if (size == 0 || !GetTokenInformation(token, what, buffer.data(), size, &size)) buffer.clear();
+    CloseHandle(token);
+    return buffer;
+}
+
+// The journal folder as create_private_folder makes it: owned by a trusted
+// account, with an access list in which nobody else may write, delete or
+// change anything. A folder somebody else made there (every user may make
+// folders in the common application data folder) fails this, and so does
+// one with no access list at all (open to everyone).
+bool written_only_by_administrators(const wchar_t* folder) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const std::vector<std::uint8_t> owner_info = token_information(TokenOwner);
+    const std::vector<std::uint8_t> user_info = token_information(TokenUser);
+    PSID token_owner = owner_info.empty() ? nullptr : reinterpret_cast<const TOKEN_OWNER*>(owner_info.data())->Owner;
+    PSID token_user = user_info.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user_info.data())->User.Sid;
+    constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                      FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                      GENERIC_ALL | MAXIMUM_ALLOWED;
+    bool trusted = dacl != nullptr && trusted_account(owner, token_owner, token_user);
+    for (DWORD index = 0; trusted && index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, index, &ace)) {
+            trusted = false;
+            break;
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            trusted = false;
+            break;
+        }
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if ((allowed->Mask & kChanging) != 0 && !trusted_account(&allowed->SidStart, token_owner, token_user)) trusted = false;
+    }
+    LocalFree(descriptor);
+    return trusted;
+}
+
 }  // namespace
 
 bool InstallJournal::load(const wchar_t* file, const wchar_t* product_name, InstallJournal& journal,
@@ -806,7 +877,7 @@ Recovery recover_interrupted_run(const wchar_t* product_name, support::RunReport
     Recovery outcome = Recovery::Refused;
     // Only a plain folder: a link there would lead the reading elsewhere.
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY &&
-        !app::passes_through_link(folder)) {
+        !app::passes_through_link(folder) && written_only_by_administrators(folder)) {
         InstallJournal journal(folder, &log);
         bool committed = false;
         if (InstallJournal::load(file.c_str(), product_name, journal, committed)) {
@@ -843,7 +914,14 @@ std::unique_ptr<InstallJournal> open_run_journal(const wchar_t* product_name, co
                                                  const wchar_t* fallback_dir, support::RunReport& log) {
     recover_interrupted_run(product_name, log);
     wchar_t folder[app::kPathUnits];
-    if (journal_folder(folder, product_name) && app::create_private_folder(folder)) {
+    const bool named = journal_folder(folder, product_name);
+    if (named) {
+        // The vendor's folder above it (which the data folders share) first.
+        std::wstring vendor(folder, std::wcslen(folder) - 1);
+        vendor.resize(vendor.find_last_of(L'\\'));
+        app::make_directory_path(vendor.c_str());
+    }
+    if (named && app::create_private_folder(folder)) {
         auto journal = std::make_unique<InstallJournal>(folder, &log);
         const std::wstring file = std::wstring(folder) + kJournalFileName;
         if (journal->keep_on_disk(file.c_str(), install_dir)) return journal;

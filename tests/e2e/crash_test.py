@@ -133,8 +133,9 @@ class CrashCase(unittest.TestCase):
     def wizard(self, kill_at=0, trace=None):
         """The kill test's installer through the wizard: licence accepted,
         install pressed (the folder question answered Yes). With `kill_at`
-        the run ends itself at that moment; the number of moments it
-        reached."""
+        the run ends itself at that moment. The moments it reached: the
+        kind of each (the journal's record letters, "c" for the commit's
+        end)."""
         session.env.pop("IMEBASE_CRASH_AT", None)
         if kill_at:
             session.env["IMEBASE_CRASH_AT"] = str(kill_at)
@@ -166,8 +167,8 @@ class CrashCase(unittest.TestCase):
             session.ui("click", WELCOME, "1")
             session.ui("gone", WELCOME)
             harness.wait_until(lambda: not self.copies_running(), 60, "the installer to end")
-        lines = trace_file.read_text().split() if trace_file.exists() else []
-        return int(lines[-2]) if len(lines) >= 2 else 0
+        lines = trace_file.read_text().splitlines() if trace_file.exists() else []
+        return [line.split()[1] for line in lines]
 
     def repair(self):
         session.launch(session.to_windows(places.install_dir / "unstall.exe"), "-r", f"name=[{demo.IME}]")
@@ -193,16 +194,20 @@ class CrashCase(unittest.TestCase):
 
     def test_killed_at_every_part_of_the_run_the_next_run_leaves_a_clean_machine(self):
         self.assert_absent("before any install")
-        fresh_moments = self.wizard()
+        fresh_run = self.wizard()
         self.installed = self.picture()
         self.assertEqual(self.leftovers(), [])
-        over_moments = self.wizard()
+        over_run = self.wizard()
         self.assert_installed("a second install over the first")
         # Every record of a run is a moment, the commit's mark and its end
-        # two more: a run over an existing install has more (the folders
-        # moved aside, the files it overwrites).
-        self.assertGreater(fresh_moments, 20)
-        self.assertGreater(over_moments, fresh_moments)
+        # two more. The journal is on disk before the run's first change
+        # ("H", its head), and a run over an existing install moves the
+        # install folder and the data folder aside as its first changes.
+        self.assertGreater(len(fresh_run), 20)
+        self.assertEqual((fresh_run[0], fresh_run[-2:]), ("H", ["C", "c"]))
+        self.assertNotIn("A", fresh_run)
+        self.assertEqual(over_run[:3], ["H", "A", "A"])
+        fresh_moments, over_moments = len(fresh_run), len(over_run)
 
         fresh = spread(FRESH_KILLS, 1, fresh_moments)
         over = spread(OVER_KILLS, 1, over_moments)
@@ -217,7 +222,7 @@ class CrashCase(unittest.TestCase):
                 state = "installed"
             moment = over.pop(0) if state == "installed" else fresh.pop(0)
             what = f"killed at moment {moment} of a {'second' if state == 'installed' else 'first'} install"
-            self.assertEqual(self.wizard(kill_at=moment), moment, what)
+            self.assertEqual(len(self.wizard(kill_at=moment)), moment, what)
             kills += 1
             # The next run: the repair or the uninstall while the product's
             # uninstaller can be started, the installer always; chosen so

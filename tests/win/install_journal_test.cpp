@@ -16,6 +16,7 @@
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
 #include "app/folders.h"
+#include "app/private_folder.h"
 #include "support/run_report.h"
 #include "scratch.h"
 #include "support/unique_handle.h"
@@ -615,7 +616,7 @@ TEST(InstallJournalOnDisk, AJournalNamingOtherPlacesIsDeletedUnread) {
     };
     for (const std::wstring& text : journals) {
         TestProduct product;
-        ASSERT_TRUE(CreateDirectoryW(product.folder().c_str(), nullptr));
+        ASSERT_TRUE(app::create_private_folder(product.folder().c_str()));
         ASSERT_TRUE(wintest::write_file(product.file(), std::vector<std::uint8_t>(
                                                            reinterpret_cast<const std::uint8_t*>(text.data()),
                                                            reinterpret_cast<const std::uint8_t*>(text.data()) +
