@@ -13,7 +13,10 @@
 // On disk: a journal that keeps_on_disk() writes every record into its
 // file, and flushes it, before the call that records returns, so that a
 // run killed at any moment (power loss, a task manager) leaves a record of
-// everything it may have changed. The file lies in a folder only
+// everything it may have changed. A kill between creating a folder or key
+// and its record leaves that one empty folder or key; what the system
+// must never keep half (a layout for an IME file that rollback deletes) is
+// recorded before it is made (before_layout_install). The file lies in a folder only
 // administrators and the system can write (journal_folder); the next run
 // of the same product finds it and undoes it, or finishes the clean-up of
 // a run that had committed (recover_interrupted_run).

@@ -5,11 +5,14 @@ installer plus a hook that ends the process at the N-th moment of its run
 that IMEBASE_CRASH_AT names: every record its journal writes to disk, and
 the commit), installed through the wizard.
 
-First two whole runs with the moments traced (IMEBASE_CRASH_TRACE): a first
+First whole runs with the moments traced (IMEBASE_CRASH_TRACE): a first
 install, whose result is the machine "installed exactly as the wizard
 installs", and a second install over it (the folder question answered
 Yes), which counts the moments of a run that clears an existing install.
-Then the installer is killed at moments spread over both runs, from the
+After an uninstall, a third whole run counts the moments of a first
+install on a machine the product was removed from (the state every later
+kill of a first install starts from). Then the installer is killed at
+moments spread over both kinds of run, from the
 first record to the last and the commit, and each kill is followed by the
 next run a person would start: a second install through the wizard, the
 repair from the "修复安装" shortcut or the uninstall from "卸载软件" (the
@@ -156,7 +159,7 @@ class CrashCase(unittest.TestCase):
         if existing:
             session.msgbox(demo.DIRECTORY_EXISTS, answer="yes")
         if kill_at:
-            session.ui("gone", WELCOME, timeout_ms=180000)
+            session.ui("gone", WELCOME, timeout_ms=120000)
             harness.wait_until(lambda: not self.copies_running(), 60, "the killed installer to end")
             # A kill after the commit can come when the readme is open.
             for _ in session.processes("notepad.exe"):
@@ -194,18 +197,29 @@ class CrashCase(unittest.TestCase):
 
     def test_killed_at_every_part_of_the_run_the_next_run_leaves_a_clean_machine(self):
         self.assert_absent("before any install")
-        fresh_run = self.wizard()
+        first_run = self.wizard()
         self.installed = self.picture()
         self.assertEqual(self.leftovers(), [])
         over_run = self.wizard()
         self.assert_installed("a second install over the first")
+        # A first install on a machine the product has been removed from
+        # (the vendor's folder stays): the runs every later first-install
+        # kill interrupts.
+        self.uninstall()
+        self.assert_absent("uninstalled")
+        fresh_run = self.wizard()
+        self.assert_installed("installed again")
+        # Fewer records than the very first: what the product's removal
+        # leaves (the vendor's folder and keys) isn't made again.
+        self.assertLessEqual(len(fresh_run), len(first_run))
         # Every record of a run is a moment, the commit's mark and its end
         # two more. The journal is on disk before the run's first change
         # ("H", its head), and a run over an existing install moves the
         # install folder and the data folder aside as its first changes.
         self.assertGreater(len(fresh_run), 20)
-        self.assertEqual((fresh_run[0], fresh_run[-2:]), ("H", ["C", "c"]))
-        self.assertNotIn("A", fresh_run)
+        for run in (first_run, fresh_run, over_run):
+            self.assertEqual((run[0], run[-2:]), ("H", ["C", "c"]))
+        self.assertNotIn("A", first_run + fresh_run)
         self.assertEqual(over_run[:3], ["H", "A", "A"])
         fresh_moments, over_moments = len(fresh_run), len(over_run)
 
