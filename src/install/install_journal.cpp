@@ -631,9 +631,9 @@ void InstallJournal::commit() noexcept {
     if (file_ != INVALID_HANDLE_VALUE && !write_line(L"C")) {
         // Without the mark a later run would undo a finished install:
         // the records go now, and what was moved aside stays for a person.
-        close_file(true);
-        entries_.clear();
         delete_backups();
+        entries_.clear();
+        close_file(true);
         return;
     }
     for (const Entry& entry : entries_) {
