@@ -6,18 +6,12 @@
 #include <cwchar>
 #include <string>
 
-#include "app/interpreter.h"
 #include "app/protected_folders.h"
 #include "support/folder_path.h"
 #include "support/format_bounded.h"
 
 namespace app {
 namespace {
-
-constexpr DWORD kRemovalWaitMs = 1000;
-constexpr int kRemovalAttempts = 2;
-
-bool exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool is_folder(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
@@ -48,25 +42,32 @@ private:
     std::wstring saved_;
 };
 
-// One run of the interpreter on `folder`; false when it wasn't started.
-bool run_removal(const wchar_t (&interpreter)[kPathUnits], const wchar_t* folder) {
-    wchar_t short_path[kPathUnits] = {};
-    const DWORD length = GetShortPathNameW(folder, short_path, kPathUnits);
-    if (length == 0 || length >= kPathUnits) return false;
-    // rmdir wants the folder without a trailing separator: inside quotes
-    // a final backslash is harmless to the interpreter, but not needed.
-    for (std::size_t end = length; end > 3 && short_path[end - 1] == L'\\'; --end) short_path[end - 1] = L'\0';
-    if (!is_quotable_for_interpreter(short_path)) return false;
-
-    // Quoted, so that spaces or "&" in a name (or a long name where no
-    // short one can be had) never split the command in two. A command
-    // that doesn't fit is never run cut: it would name another folder.
-    wchar_t command[2 * kPathUnits];
-    if (support::format_slot(command, L"\"%ls\" /c rmdir \"%ls\" /s /q", interpreter, short_path) !=
-        support::kStatusOk) {
-        return false;
+// Everything in `folder` (a full path without a trailing backslash), then
+// the folder. A link inside (junction, symbolic link) goes as the link
+// alone: what it leads to is never entered. Best effort: what is in use
+// stays, and so do the folders that hold it.
+void remove_tree(const std::wstring& folder, int depth) {
+    if (depth > 64) return;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+                SetFileAttributesW(path.c_str(), entry.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                DeleteFileW(path.c_str());
+            } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                RemoveDirectoryW(path.c_str());
+            } else {
+                remove_tree(path, depth + 1);
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
     }
-    return start_interpreter_at_idle(interpreter, command, kRemovalWaitMs);
+    RemoveDirectoryW(folder.c_str());
 }
 
 bool is_plain_folder_name(const wchar_t* name) {
@@ -86,15 +87,18 @@ int make_directory_path(const wchar_t* path) {
 }
 
 int remove_directory_tree(const wchar_t* folder) {
-    if (folder == nullptr || is_protected_folder(folder)) return 0;
-
-    const CurrentDirectoryAtRoot at_root;
-    wchar_t interpreter[kPathUnits];
-    if (!system_interpreter(interpreter)) return 0;
-    for (int attempt = 1;; ++attempt) {
-        if (!run_removal(interpreter, folder)) return 0;
-        if (!exists(folder) || attempt == kRemovalAttempts) return 1;
+    if (folder == nullptr || is_protected_folder(folder) || !is_folder(folder)) return 0;
+    std::wstring path = folder;
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    // A folder that is itself a link goes as the link.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RemoveDirectoryW(path.c_str());
+        return 1;
     }
+    const CurrentDirectoryAtRoot at_root;
+    remove_tree(path, 0);
+    return 1;
 }
 
 int common_data_dir(wchar_t (&path)[kPathUnits], const wchar_t* product_name) {

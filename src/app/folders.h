@@ -13,19 +13,16 @@ namespace app {
 // would be another folder.
 int make_directory_path(const wchar_t* path);
 
-// Removes `folder` and everything in it through the system's command
-// interpreter (system_interpreter): "<system folder>\\cmd.exe" /c rmdir
-// "<short path>" /s /q, started hidden at idle priority and waited for at
-// most one second, twice at most. 0 when the folder doesn't exist, the
-// interpreter can't be started, or the folder is refused (see
-// is_protected_folder, and is_quotable_for_interpreter for its short
-// path); otherwise non-zero once the folder is gone or the second attempt
-// has run, whether or not it is gone then. Callers go on either way:
-// leftovers are removed by a later run.
+// Removes `folder` and everything in it, here and now: when this returns,
+// what could go is gone (nothing is left running that removes more later).
+// Links inside go as links, never followed. 0 when the folder doesn't
+// exist or is refused (see is_protected_folder); otherwise non-zero,
+// whether or not all of it could go (files in use stay, and the folders
+// holding them). Callers go on either way: leftovers are removed by a
+// later run.
 //
 // While it runs the current directory is "c:\" (so that this process
-// doesn't hold the folder), restored afterwards. This process keeps the
-// high priority it takes to order itself before the interpreter.
+// doesn't hold the folder), restored afterwards.
 int remove_directory_tree(const wchar_t* folder);
 
 // The product's data folder: the common application data folder (created

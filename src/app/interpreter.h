@@ -1,7 +1,9 @@
 #pragma once
-// Starting the system's command interpreter for the jobs it does for us
-// (removing a folder tree, deleting the running executable afterwards):
-// hidden, and at idle priority so that this process gets to finish first.
+// Starting the system's command interpreter for the one job only it can do
+// for us: deleting the running copy and its workspace once this process has
+// ended (app/self_delete). Hidden, and at idle priority so that this
+// process gets to finish first. Folder trees that a run clears are removed
+// in the process itself (app::remove_directory_tree), never left to it.
 
 #include <windows.h>
 

@@ -11,11 +11,14 @@
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/run_options.h"
+#include "install/install_journal.h"
 #include "app/startup_messages.h"
 #include "app/workspace.h"
 #include "package/cabinet_slot.h"
 #include "package/mapfile.h"
 #include "support/format_bounded.h"
+#include "support/wide.h"
 
 namespace app {
 namespace {
@@ -87,6 +90,7 @@ bool run_install_mode(ProcessRecords& records) {
     BackgroundUnpack unpack(records.run());
     if (!unpack.start() || !unpack.wait_for_install_info()) return false;
     if (!read_install_info(records.run(), records.info())) return false;
+    install::recover_interrupted_run(support::as_wide(records.info().ime_name), run_log());
     run_install_wizard();
     // A wizard closed before the end stops the extraction; one that ended
     // it on a failure has closed itself for the error below.
@@ -99,6 +103,10 @@ bool run_install_mode(ProcessRecords& records) {
 // naming a product that isn't installed shows nothing.
 void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
+    // A run of the product that was killed (or lost its power) is undone
+    // before anything else of the product is touched.
+    if ((records.run().mode == kModeUninstall || records.run().mode == kModeRepair) && command.install_dir[0] != L'\0')
+        install::recover_interrupted_run(command.product_name, run_log());
     switch (records.run().mode) {
     case kModeUninstall:
         if (command.install_dir[0] != L'\0') run_uninstall_dialog();

@@ -80,6 +80,9 @@ HKL register_ime(InstallRun& run) {
     // Registered again so that a changed layout text reaches the system:
     // Windows writes it into the layout the file already has and hands that
     // one back; Wine adds a second layout for the same file instead.
+    // Journaled before: a run killed inside the registration leaves no
+    // layout for the IME file that rollback deletes.
+    if (run.journal != nullptr && !run.journal->before_layout_install(system_file)) return nullptr;
     const HKL registered = ImmInstallIMEW(system_file, text);
     if (existing == nullptr) {
         if (registered != nullptr && run.journal != nullptr) run.journal->layout_registered(registered, system_file);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/folders.h"
+#include "app/run_options.h"
 #include "install/access_rights.h"
 #include "install/file_placement.h"
 #include "install/ime_registration.h"
@@ -13,6 +14,7 @@
 #include "install/shortcuts.h"
 #include "support/format_bounded.h"
 #include "support/text_slot.h"
+#include "support/wide.h"
 
 namespace install {
 
@@ -37,11 +39,12 @@ void set_install_dir(InstallRun& run, const wchar_t* install_dir) {
     if (length == 0 || run.install_dir[length - 1] != L'\\') support::append_slot(run.install_dir, L"\\");
 }
 
-// A journal for the run when the caller gave none; the run's record
-// points at it only while the run lasts.
+// A journal for the run when the caller gave none (on disk in the
+// product's journal folder when the run knows its product); the run's
+// record points at it only while the run lasts.
 class RunJournal {
 public:
-    explicit RunJournal(InstallRun& run) : run_(run) {
+    RunJournal(InstallRun& run, const wchar_t* install_dir) : run_(run) {
         if (run.journal != nullptr) return;
         support::PathSlot backups;
         if (run.context != nullptr && run.context->workspace_dir[0] != L'\0') {
@@ -51,7 +54,11 @@ public:
             GetTempPathW(MAX_PATH + 1, temp);
             backups.format(L"%ls__ZZIMEJournal%lu\\", temp, static_cast<unsigned long>(GetCurrentProcessId()));
         }
-        own_ = std::make_unique<InstallJournal>(backups.c_str());
+        if (run.info != nullptr && run.info->ime_name[0] != 0)
+            own_ = open_run_journal(support::as_wide(run.info->ime_name), install_dir != nullptr ? install_dir : L"",
+                                    backups.c_str(), app::run_log());
+        else
+            own_ = std::make_unique<InstallJournal>(backups.c_str());
         run.journal = own_.get();
     }
     ~RunJournal() {
@@ -114,7 +121,7 @@ void finish_install(InstallRun& run) {
 }
 
 int run_install(InstallRun& run, const wchar_t* install_dir, const wchar_t* owner, const wchar_t* company) {
-    RunJournal journal(run);
+    RunJournal journal(run, install_dir);
 
     post_progress(run, kPositionVerify, kRowVerifying);
     set_install_dir(run, install_dir);

@@ -142,6 +142,10 @@ FolderClaim judge_install_folder(const wchar_t* folder, const wchar_t* product_n
     return judge(folder, product_name, list);
 }
 
+FolderClaim judge_install_folder(const wchar_t* folder, const wchar_t* product_name, install::InstallList& list) {
+    return judge(folder, product_name, list);
+}
+
 FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_name, wchar_t (&row)[520]) {
     row[0] = L'\0';
     install::InstallList list;

@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include "install/install_list.h"
+
 namespace removal {
 
 enum class FolderClaim {
@@ -29,6 +31,9 @@ enum class FolderClaim {
 // files; the kept package is deciphered into a scratch folder of the
 // workspace (or of the temporary folder) that is removed again.
 FolderClaim judge_install_folder(const wchar_t* folder, const wchar_t* product_name);
+// The same, with the install list the claim rests on (empty unless it is
+// this product's list).
+FolderClaim judge_install_folder(const wchar_t* folder, const wchar_t* product_name, install::InstallList& list);
 
 // True when "<folder>\_backup_.dat" is a package whose install record
 // ("InstallInfo.dif") names `product_name` (without regard to case).

@@ -81,9 +81,6 @@ private:
     void run_worker();
     // The worker's end, on the dialog thread.
     void worker_finished();
-    // `kept` gets the progress row to show when files that aren't the
-    // product's stayed in the folder (empty otherwise).
-    void clear_old_install(const wchar_t* directory, wchar_t (&kept)[520]);
     void report_not_created(const wchar_t* directory);
     bool draw_licence_link(const DRAWITEMSTRUCT& item);
     // The bar and the timer while the extraction runs.

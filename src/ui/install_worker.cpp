@@ -4,14 +4,19 @@
 
 #include <windows.h>
 
+#include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/folders.h"
 #include "app/process_records.h"
 #include "app/protected_folders.h"
+#include "app/run_options.h"
 #include "install/access_rights.h"
+#include "install/install_journal.h"
 #include "install/run_install.h"
+#include "support/text_slot.h"
 #include "remove/ime_load_status.h"
 #include "remove/install_ownership.h"
 #include "support/format_bounded.h"
@@ -57,6 +62,68 @@ bool is_full_path(const wchar_t* path) {
 bool is_directory(const wchar_t* path) {
     const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Whether a file is left in `folder` or a folder below it (links aren't
+// entered).
+bool holds_files(const std::wstring& folder, int depth) {
+    if (depth > 32) return true;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool plain_folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        found = !plain_folder || holds_files(folder + name + L"\\", depth + 1);
+    } while (!found && FindNextFileW(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+// The user agreed to overwrite: the old install is cleared as the run's
+// first journaled step, with the product's data folder, before anything is
+// placed. Cleared means moved aside: renamed beside itself, deleted when
+// the run commits, renamed back when it rolls back. The folder goes whole
+// only when it is beyond doubt this product's own; otherwise only what an
+// earlier install of it listed (each file kept by the journal), and the
+// rest (the user's own files) stays, which `kept` says. What can't be
+// moved (a file in use) stays and the run overwrites it, journaled.
+void clear_old_install(const wchar_t* directory, install::InstallJournal& journal, wchar_t (&kept)[520]) {
+    kept[0] = L'\0';
+    install::InstallList list;
+    switch (removal::judge_install_folder(directory, ime_name(), list)) {
+    case removal::FolderClaim::Whole:
+        if (!journal.move_aside(directory)) app::run_log().failure(directory, GetLastError());
+        break;
+    case removal::FolderClaim::ListedFiles: {
+        const std::wstring folder = std::wstring(directory) + (directory[std::wcslen(directory) - 1] == L'\\' ? L"" : L"\\");
+        for (const std::wstring& relative : list.files) {
+            const std::wstring path = folder + relative;
+            const DWORD attributes = GetFileAttributesW(path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES ||
+                (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+                app::passes_through_link(path.c_str()))
+                continue;
+            if (!journal.before_file_write(path.c_str())) continue;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(path.c_str());
+        }
+        // Said only when something of others' is left.
+        if (holds_files(folder, 0)) support::format_slot(kept, removal::kOthersKeptFormat, directory);
+        break;
+    }
+    case removal::FolderClaim::Nothing:
+        support::format_slot(kept, removal::kNotOursFormat, directory);
+        break;
+    }
+    wchar_t data[app::kPathUnits];
+    // A link put there before the install would lead the clearing elsewhere.
+    if (app::common_data_dir(data, ime_name()) && !app::passes_through_link(data) &&
+        GetFileAttributesW(data) != INVALID_FILE_ATTRIBUTES && !journal.move_aside(data))
+        app::run_log().failure(data, GetLastError());
 }
 
 void enable_close_box(HWND dialog, bool enabled) {
@@ -133,15 +200,26 @@ void CZZ_Install_BaseDlg::run_worker() {
         return;
     }
     const std::vector<std::wstring> created = missing_folders(directory);
-    wchar_t kept[520] = {};
-    if (GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES) {
-        if (MessageBoxW(hwnd(), kDirectoryExistsText, kDirectoryExistsCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-            enable_item(kInstallButtonId, true);
-            return;
-        }
-        clear_old_install(directory, kept);
+    const bool exists = GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES;
+    if (exists &&
+        MessageBoxW(hwnd(), kDirectoryExistsText, kDirectoryExistsCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        enable_item(kInstallButtonId, true);
+        return;
     }
+    // The journal exists (on disk) before the first change of the run:
+    // the clearing and the folders made for the install are its first
+    // entries.
+    support::PathSlot fallback;
+    const app::RunContext* context = app::run_context();
+    if (context != nullptr) fallback.format(L"%ls%ls", context->workspace_dir, install::kJournalFolderName);
+    const std::unique_ptr<install::InstallJournal> journal =
+        install::open_run_journal(ime_name(), directory, fallback.c_str(), app::run_log());
+    wchar_t kept[520] = {};
+    if (exists) clear_old_install(directory, *journal, kept);
+    // Outermost first, so that rollback removes the deepest first.
+    for (auto it = created.rbegin(); it != created.rend(); ++it) journal->folder_created(it->c_str());
     if (!app::make_directory_path(directory) || !is_directory(directory)) {
+        journal->rollback();
         report_not_created(directory);
         enable_item(kInstallButtonId, true);
         return;
@@ -155,12 +233,11 @@ void CZZ_Install_BaseDlg::run_worker() {
     enable_item(kRefuseRadioId, false);
 
     install::InstallRun run = install::make_install_run(progress_.hwnd(), app::install_info());
+    run.journal = journal.get();
     if (kept[0] != L'\0') install::post_progress(run, -1, kept);
+    // The run commits the journal or rolls all of it back: the clearing
+    // and the folders made for the install with the rest.
     const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
-    // The run took back what it placed; the folders made for it go too
-    // when nothing else has come into them.
-    if (installed == 0)
-        for (const std::wstring& folder : created) RemoveDirectoryW(folder.c_str());
 
     set_item_text(kInstallButtonId, installed != 0 ? kInstallDoneText : kInstallQuitText);
     enable_item(kInstallButtonId, true);
@@ -168,17 +245,6 @@ void CZZ_Install_BaseDlg::run_worker() {
     show_item(kLicenceLinkId, false);
     show_item(kAcceptRadioId, false);
     show_item(kRefuseRadioId, false);
-}
-
-// The user agreed to overwrite: the old install goes before anything is
-// placed, with the product's data folder and its shadow copies. The folder
-// goes whole only when it is beyond doubt this product's own; otherwise
-// only what an earlier install of it listed, and the rest (the user's own
-// files) stays, which `kept` says.
-void CZZ_Install_BaseDlg::clear_old_install(const wchar_t* directory, wchar_t (&kept)[520]) {
-    removal::remove_install_folder(directory, ime_name(), kept);
-    removal::remove_data_folder(ime_name());
-    install::clean_virtualized_store();
 }
 
 void CZZ_Install_BaseDlg::report_not_created(const wchar_t* directory) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 #include "install/install_journal.h"
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
+#include "app/folders.h"
+#include "app/private_folder.h"
+#include "support/run_report.h"
 #include "scratch.h"
 #include "support/unique_handle.h"
 
@@ -394,6 +398,237 @@ TEST(InstallJournalSystem, ALayoutKeyThatNamesAnotherFileStays) {
     // The test's own layout goes through the same removal with the right name.
     install::remove_ime_layout(layout, ime_file.c_str());
     EXPECT_FALSE(key_exists(HKEY_LOCAL_MACHINE, layout_key(layout)));
+}
+
+// --- clearing, failing undo steps, the journal on disk ---
+
+// A report that keeps what it is told.
+class KeptReport final : public support::RunReport {
+public:
+    void row(const wchar_t* text) override { rows.emplace_back(text); }
+    void progress(int) override {}
+    void failure(const wchar_t* what, unsigned long error) override {
+        failures.emplace_back(what);
+        errors.push_back(error);
+    }
+    void touched(support::Touch, const wchar_t*) override {}
+    std::vector<std::wstring> rows;
+    std::vector<std::wstring> failures;
+    std::vector<unsigned long> errors;
+};
+
+std::vector<std::wstring> names_in(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..")
+            names.emplace_back(entry.cFileName);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+TEST(InstallJournalClearing, AFolderMovedAsideComesBackOnRollbackAndGoesOnCommit) {
+    ScratchFolder scratch(L"journal");
+    const std::wstring product = scratch.file(L"Product");
+    for (const bool commit : {false, true}) {
+        ASSERT_TRUE(CreateDirectoryW(product.c_str(), nullptr));
+        ASSERT_TRUE(wintest::write_file(product + L"\\old.dll", bytes("old")));
+        InstallJournal journal(scratch.file(L"backups").c_str());
+        ASSERT_TRUE(journal.move_aside((product + L"\\").c_str()));
+        // Moved, not deleted: beside the folder under a name of its own.
+        EXPECT_FALSE(folder_exists(product));
+        const std::vector<std::wstring> beside = names_in(scratch.path());
+        ASSERT_EQ(beside.size(), 1u);
+        EXPECT_EQ(beside[0].rfind(L"Product.~zzold", 0), 0u) << beside[0];
+        // The run makes the folder again and places its files.
+        journal.folder_created(product.c_str());
+        ASSERT_TRUE(CreateDirectoryW(product.c_str(), nullptr));
+        const std::wstring placed = product + L"\\new.dll";
+        ASSERT_TRUE(journal.before_file_write(placed.c_str()));
+        ASSERT_TRUE(wintest::write_file(placed, bytes("new")));
+        if (commit) {
+            journal.commit();
+            EXPECT_EQ(names_in(product), std::vector<std::wstring>{L"new.dll"});
+        } else {
+            journal.rollback();
+            EXPECT_EQ(names_in(product), std::vector<std::wstring>{L"old.dll"});
+            EXPECT_EQ(content(product + L"\\old.dll"), "old");
+        }
+        EXPECT_EQ(names_in(scratch.path()), std::vector<std::wstring>{L"Product"});
+        EXPECT_EQ(journal.failures(), 0u);
+        app::remove_directory_tree(product.c_str());
+    }
+    // Nothing to move: refused, and nothing recorded.
+    InstallJournal journal(scratch.file(L"backups").c_str());
+    EXPECT_FALSE(journal.move_aside(product.c_str()));
+    EXPECT_EQ(journal.size(), 0u);
+}
+
+TEST(InstallJournalClearing, AFailingUndoStepIsToldAndTheOthersStillRun) {
+    ScratchFolder scratch(L"journal");
+    const std::wstring first = scratch.file(L"first.dll");
+    const std::wstring held = scratch.file(L"held.dll");
+    const std::wstring last = scratch.file(L"last.dll");
+    KeptReport report;
+    InstallJournal journal(scratch.file(L"backups").c_str(), &report);
+    for (const std::wstring& path : {first, held, last}) {
+        ASSERT_TRUE(journal.before_file_write(path.c_str()));
+        ASSERT_TRUE(wintest::write_file(path, bytes("new")));
+    }
+    // Another program holds one file open without delete sharing: its
+    // undo fails, the steps before and after it are done all the same.
+    const support::UniqueHandle holder(
+        CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    journal.rollback();
+    EXPECT_FALSE(file_exists(first));
+    EXPECT_FALSE(file_exists(last));
+    EXPECT_TRUE(file_exists(held));
+    EXPECT_EQ(journal.failures(), 1u);
+    ASSERT_EQ(report.failures.size(), 1u);
+    EXPECT_EQ(report.failures[0], held);
+    EXPECT_NE(report.errors[0], 0u);
+}
+
+// The journal folder of a product of the test's own, removed afterwards.
+class TestProduct {
+public:
+    TestProduct() : name_(wintest::unique_name(L"JournalTest")) {
+        wchar_t folder[app::kPathUnits];
+        if (install::journal_folder(folder, name_.c_str())) folder_ = folder;
+    }
+    ~TestProduct() {
+        app::remove_directory_tree(folder_.c_str());
+        wchar_t data[app::kPathUnits];
+        if (app::common_data_dir(data, name_.c_str())) app::remove_directory_tree(data);
+    }
+    const wchar_t* name() const { return name_.c_str(); }
+    const std::wstring& folder() const { return folder_; }
+    std::wstring file() const { return folder_ + install::kJournalFileName; }
+
+private:
+    std::wstring name_;
+    std::wstring folder_;
+};
+
+TEST(InstallJournalOnDisk, AKilledRunIsUndoneByTheNextAndSaysSo) {
+    ScratchFolder scratch(L"journal");
+    const std::wstring install_dir = scratch.file(L"Product");
+    const std::wstring old = install_dir + L"\\old.dll";
+    ASSERT_TRUE(CreateDirectoryW(install_dir.c_str(), nullptr));
+    ASSERT_TRUE(wintest::write_file(old, bytes("before")));
+    const std::wstring fresh = scratch.file(L"fresh.dll");
+    TestKey key;
+    TestProduct product;
+    ASSERT_FALSE(product.folder().empty());
+    {
+        KeptReport report;
+        std::unique_ptr<InstallJournal> journal =
+            install::open_run_journal(product.name(), install_dir.c_str(), L"", report);
+        // On disk from the start, in the product's journal folder.
+        ASSERT_TRUE(file_exists(product.file()));
+        ASSERT_TRUE(journal->move_aside(install_dir.c_str()));
+        ASSERT_TRUE(CreateDirectoryW(install_dir.c_str(), nullptr));
+        journal->folder_created(install_dir.c_str());
+        ASSERT_TRUE(journal->before_file_write(old.c_str()));
+        ASSERT_TRUE(wintest::write_file(old, bytes("after")));
+        ASSERT_TRUE(journal->before_value_write(HKEY_CURRENT_USER, key.path().c_str(), L"Setting"));
+        set_value(HKEY_CURRENT_USER, key.path(), L"Setting", REG_SZ, L"x", 4);
+        // The run ends here as a killed one would: no commit, no rollback.
+        // (The fresh file lies outside the install folder: a record naming
+        // it could never be read back.)
+        EXPECT_EQ(report.failures, std::vector<std::wstring>{});
+    }
+    ASSERT_TRUE(file_exists(product.file()));
+    EXPECT_EQ(content(old), "after");
+
+    KeptReport report;
+    EXPECT_EQ(install::recover_interrupted_run(product.name(), report), install::Recovery::RolledBack);
+    EXPECT_EQ(content(old), "before");
+    EXPECT_EQ(names_in(scratch.path()), std::vector<std::wstring>{L"Product"});
+    EXPECT_FALSE(get_value(HKEY_CURRENT_USER, key.path(), L"Setting").present);
+    EXPECT_FALSE(folder_exists(product.folder()));
+    ASSERT_EQ(report.rows.size(), 1u);
+    EXPECT_EQ(report.rows[0], std::wstring(install::kRecoveredRow) + product.folder());
+    // Nothing left: the next run finds nothing to do.
+    EXPECT_EQ(install::recover_interrupted_run(product.name(), report), install::Recovery::None);
+    EXPECT_FALSE(file_exists(fresh));
+}
+
+TEST(InstallJournalOnDisk, ACommittedRunKilledInItsCleanUpIsFinished) {
+    ScratchFolder scratch(L"journal");
+    const std::wstring install_dir = scratch.file(L"Product");
+    ASSERT_TRUE(CreateDirectoryW(install_dir.c_str(), nullptr));
+    ASSERT_TRUE(wintest::write_file(install_dir + L"\\old.dll", bytes("old")));
+    TestProduct product;
+    std::wstring aside;
+    {
+        KeptReport report;
+        std::unique_ptr<InstallJournal> journal =
+            install::open_run_journal(product.name(), install_dir.c_str(), L"", report);
+        ASSERT_TRUE(journal->move_aside(install_dir.c_str()));
+        ASSERT_TRUE(CreateDirectoryW(install_dir.c_str(), nullptr));
+        aside = scratch.path() + L"\\" + names_in(scratch.path())[0];
+        if (aside == install_dir) aside = scratch.path() + L"\\" + names_in(scratch.path())[1];
+    }
+    {
+        // The commit's mark is on disk, then the run is killed.
+        const HANDLE file = CreateFileW(product.file().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, L"C\n", 4, &written, nullptr);
+        CloseHandle(file);
+    }
+    ASSERT_TRUE(folder_exists(aside));
+    KeptReport report;
+    EXPECT_EQ(install::recover_interrupted_run(product.name(), report), install::Recovery::Finished);
+    EXPECT_FALSE(folder_exists(aside));
+    EXPECT_TRUE(folder_exists(install_dir));
+    EXPECT_FALSE(folder_exists(product.folder()));
+    ASSERT_EQ(report.rows.size(), 1u);
+    EXPECT_EQ(report.rows[0], std::wstring(install::kFinishedRow) + product.folder());
+}
+
+TEST(InstallJournalOnDisk, AJournalNamingOtherPlacesIsDeletedUnread) {
+    ScratchFolder scratch(L"journal");
+    const std::wstring install_dir = scratch.file(L"Product");
+    const std::wstring victim = scratch.file(L"victim.txt");
+    ASSERT_TRUE(wintest::write_file(victim, bytes("somebody's")));
+    TestKey key;
+    set_value(HKEY_CURRENT_USER, key.path(), L"Kept", REG_SZ, L"x", 4);
+    // Each journal below names something no run of the product touches,
+    // or is no journal at all; every one would delete the victim file or
+    // the value if it were believed.
+    const std::wstring delete_victim = L"F\t" + victim + L"\t0\t0\t-\n";
+    const std::vector<std::wstring> journals = {
+        L"H\t1\t" + install_dir + L"\\\n" + delete_victim,
+        L"H\t1\tC:\\windows\\\nF\tC:\\windows\\win.ini\t0\t0\t-\n",
+        L"H\t1\t" + install_dir + L"\\\nF\t" + install_dir + L"\\..\\victim.txt\t0\t0\t-\n",
+        L"H\t1\t" + install_dir + L"\\\nV\tU\tSystem\\" + key.path() + L"\t4b00650070007400\t0\t0\t\n",
+        L"H\t1\t" + install_dir + L"\\\nA\t" + scratch.path() + L"\t" + scratch.path() + L".~zzold00000000\n",
+        L"H\t1\t" + install_dir + L"\\\nF\t" + install_dir + L"\\a.dll\t1\t0\t..\\..\\victim.txt\n",
+        L"H\t2\t" + install_dir + L"\\\n",
+        L"X\tnothing\n",
+    };
+    for (const std::wstring& text : journals) {
+        TestProduct product;
+        ASSERT_TRUE(app::create_private_folder(product.folder().c_str()));
+        ASSERT_TRUE(wintest::write_file(product.file(), std::vector<std::uint8_t>(
+                                                           reinterpret_cast<const std::uint8_t*>(text.data()),
+                                                           reinterpret_cast<const std::uint8_t*>(text.data()) +
+                                                               text.size() * sizeof(wchar_t))));
+        KeptReport report;
+        EXPECT_EQ(install::recover_interrupted_run(product.name(), report), install::Recovery::Refused) << text;
+        EXPECT_EQ(content(victim), "somebody's") << text;
+        EXPECT_TRUE(get_value(HKEY_CURRENT_USER, key.path(), L"Kept").present) << text;
+        EXPECT_FALSE(folder_exists(product.folder())) << text;
+        ASSERT_EQ(report.failures.size(), 1u) << text;
+        EXPECT_EQ(report.rows[0], std::wstring(install::kRefusedRow) + product.folder());
+    }
 }
 
 }  // namespace

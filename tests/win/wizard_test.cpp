@@ -272,7 +272,7 @@ TEST_F(Wizard, AnExistingDirectoryDeclinedStaysAndTheWizardCanNotCloseMeanwhile)
     EXPECT_TRUE(wizard.ended());
 }
 
-TEST_F(Wizard, AnExistingDirectoryConfirmedGoesWithTheDataFolderBeforeTheRun) {
+TEST_F(Wizard, AnExistingDirectoryConfirmedAndAFailedRunGiveBackTheDataFolder) {
     const std::wstring directory = setup.scratch_file(L"again") + L"\\";
     ASSERT_TRUE(wintest::put_file(directory + L"old.txt", "old"));
     ASSERT_FALSE(setup.data_folder().empty());
@@ -287,9 +287,16 @@ TEST_F(Wizard, AnExistingDirectoryConfirmedGoesWithTheDataFolderBeforeTheRun) {
     ASSERT_TRUE(wait_for_worker());
 
     // The folder isn't the product's: the user's file stays, and a row
-    // says why; the product's data folder goes.
+    // says why. The product's data folder was moved aside for the run, and
+    // the failed run has put it back as it was, with nothing left beside.
     EXPECT_EQ(wintest::file_text(directory + L"old.txt"), "old");
-    EXPECT_FALSE(wintest::folder_exists(setup.data_folder()));
+    EXPECT_EQ(wintest::file_text(setup.data_folder() + L"settings.dat"), "old");
+    std::wstring vendor = setup.data_folder();
+    vendor.pop_back();
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((vendor + L".~zzold*").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     wchar_t kept[520];
     support::format_slot(kept, removal::kNotOursFormat, directory.c_str());
     EXPECT_EQ(step_rows(wizard), (std::vector<std::wstring>{kept, install::kRowVerifying, install::kRowStarting,
