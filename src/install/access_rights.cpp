@@ -136,6 +136,13 @@ void clean_virtualized_store() {
     if (GetFileAttributesW(cache) == INVALID_FILE_ATTRIBUTES) return;
     const std::size_t length = std::wcslen(cache);
     if (length == 0 || cache[length - 1] != L'\\') support::append_slot(cache, L"\\");
+    // No shadow copies at all (the common case): nothing to look for under
+    // each drive letter.
+    wchar_t virtualized[app::kPathUnits];
+    if (support::format_slot(virtualized, L"%lsVirtualized", cache) != support::kStatusOk) return;
+    if (GetFileAttributesW(virtualized) == INVALID_FILE_ATTRIBUTES &&
+        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
+        return;
 
     for (wchar_t drive = L'c'; drive <= L'y'; ++drive) {
         const wchar_t letter[2] = {drive, L'\0'};

@@ -78,6 +78,13 @@ bool held_by_a_program(DWORD error) {
            error == ERROR_USER_MAPPED_FILE;
 }
 
+// Clears the read-only attribute of `path`; true when it was set.
+bool cleared_read_only(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+    return SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != 0;
+}
+
 bool record_beside(void* journal, const wchar_t* beside) {
     return static_cast<InstallJournal*>(journal)->before_file_write(beside);
 }
@@ -89,14 +96,19 @@ bool record_beside(void* journal, const wchar_t* beside) {
 // it); a moved source goes only once its file is in place. 0 or the
 // Windows error; on failure the source is where it was.
 DWORD put_in_place(const wchar_t* source, const wchar_t* target, Transfer transfer, InstallJournal* journal) {
-    // Installers replace read-only files too; the journal has kept the old
-    // file with its attributes.
-    clear_read_only(target);
     if (transfer == Transfer::move) {
         if (MoveFileExW(source, target, support::kReplaceFlags)) return 0;
-        const DWORD error = GetLastError();
+        DWORD error = GetLastError();
+        // Installers replace read-only files too (the journal has kept the
+        // old file with its attributes); asked only when the rename was
+        // refused, which keeps a call per file off the common case.
+        if (error == ERROR_ACCESS_DENIED && cleared_read_only(target)) {
+            if (MoveFileExW(source, target, support::kReplaceFlags)) return 0;
+            error = GetLastError();
+        }
         if (error != ERROR_NOT_SAME_DEVICE) return error;
     }
+    clear_read_only(target);
     const DWORD error = support::copy_then_rename(source, target, journal != nullptr ? &record_beside : nullptr,
                                                   journal);
     if (error == 0 && transfer == Transfer::move) force_delete(source);
