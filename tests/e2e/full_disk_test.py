@@ -15,12 +15,15 @@ The tests run in order:
    install left them; no new file left beside an installed one.
 4. The drive remounted read-only: a repair fails the same way and changes
    nothing.
+5. An update from a server on 127.0.0.1 (update_server.py) onto the full
+   drive: the components on it are marked "失败" with "  替换文件失败！", and
+   the installed files stay as they were, with nothing left beside them.
 
 Mounting needs the right to mount (root, as the test machines run); where
 the mount is refused the module skips (77).
 
-Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT
-and what harness.py reads."""
+Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
+IMEBASE_DEMO_UPDATE_SERVER and what harness.py reads."""
 
 import os
 import subprocess
@@ -32,6 +35,8 @@ from pathlib import Path
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product as demo  # noqa: E402
 import harness  # noqa: E402
+from update_server import DRIVER_LIST, SECOND_LIST, UpdateServer, point_product_at  # noqa: E402
+from update_server import list_line as line  # noqa: E402
 
 DRIVE = "t"
 DRIVE_SIZE = 4 * 1024 * 1024
@@ -50,6 +55,9 @@ KEYS = [
     "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
 ]
 FILLER = "filler.bin"
+UPDATE_TITLE = f"{demo.DISPLAY_NAME} - 更新程序"
+SKIN_QUESTION = "colourful驱动更新"
+DEMO_SERVER = Path(os.environ.get("IMEBASE_DEMO_UPDATE_SERVER", harness.build_dir() / "demo-update-server"))
 
 session = None
 places = None
@@ -290,6 +298,44 @@ class FullDiskCase(unittest.TestCase):
         self.assert_failed_repair_rows(rows)
         self.assertNotEqual(code, 0)
         self.assert_state(installed)
+        self.assert_nothing_beside()
+
+    def test_5_an_update_onto_a_full_drive_keeps_the_installed_files(self):
+        if installed is None:
+            self.skipTest("the product isn't installed")
+        if not DEMO_SERVER.exists():
+            self.skipTest("the demo update server isn't built")
+        server = UpdateServer.serving_copy_of(DEMO_SERVER)
+        try:
+            server.lists = {
+                DRIVER_LIST:
+                    line("ZME_DRIVE", "zzpinyin_mb", "1.1.0.21", "/_supports/zzime_drives/zzpinyin_mb.cab")
+                    + line("SKIN_DRIVE", "colourful", "1.1.0.21", "/_supports/zzime_drives/colourful.cab"),
+                SECOND_LIST: "",
+            }
+            point_product_at(session, server)
+            before = tree_state(places.install_dir, "install")
+            # Less room than the smaller of the two new files needs.
+            fill_drive(4096)
+            program = session.launch(f"{INSTALL_DIR}Unstall.exe", "-g", f"name=[{demo.IME}]")
+            session.ui("wait", UPDATE_TITLE)
+            session.msgbox(SKIN_QUESTION, answer="no", timeout_ms=120000)
+
+            def finished():
+                lines = session.rows(UPDATE_TITLE, 1006)
+                return lines and lines[-1] == ["更新完毕"] and lines
+            lines = [cells[0] for cells in harness.wait_until(finished, 120, "更新完毕")]
+            rows = session.rows(UPDATE_TITLE, 1011)
+            self.assertEqual([row[0] for row in rows], ["失败", "失败"])
+            self.assertEqual(lines.count("  替换文件失败！"), 2, lines)
+            session.ui("wait-state", UPDATE_TITLE, "2", "enabled")
+            session.ui("click", UPDATE_TITLE, "2")
+            session.ui("gone", UPDATE_TITLE)
+            program.wait(60)
+        finally:
+            server.close()
+            empty_drive()
+        self.assertEqual(tree_state(places.install_dir, "install"), before)
         self.assert_nothing_beside()
 
 
