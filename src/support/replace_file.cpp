@@ -52,7 +52,10 @@ DWORD copy_then_rename(const wchar_t* source, const wchar_t* target, BesideHook 
     DWORD error = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && taken(error); ++attempt) {
         if (!path_beside(beside, target, L".new")) return ERROR_FILENAME_EXCED_RANGE;
-        if (hook != nullptr && !hook(context, beside.c_str())) return GetLastError() != 0 ? GetLastError() : ERROR_CANCELLED;
+        if (hook != nullptr && !hook(context, beside.c_str())) {
+            const DWORD refused = GetLastError();
+            return refused != 0 ? refused : ERROR_CANCELLED;
+        }
         // Never over an existing file: the name must be new.
         error = CopyFileW(source, beside.c_str(), TRUE) ? 0 : GetLastError();
     }
