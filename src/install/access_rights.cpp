@@ -90,13 +90,25 @@ int restore_default_rights(const wchar_t* path) {
     return 1;
 }
 
+namespace {
+
+// "<common application data>\ZinzinIMEs\" made full; empty when the
+// folder can't be named. Looked up once: the run asks for every file it
+// places, and the shell's look-up costs more than placing a small file.
+std::wstring find_data_area() {
+    wchar_t common[app::kPathUnits] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) return {};
+    std::wstring area = full_path(common);
+    if (area.empty()) return {};
+    return area + L"\\ZinzinIMEs\\";
+}
+
+}  // namespace
+
 bool is_in_data_area(const wchar_t* path) {
     if (path == nullptr) return false;
-    wchar_t common[app::kPathUnits] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) return false;
-    std::wstring area = full_path(common);
+    static const std::wstring area = find_data_area();
     if (area.empty()) return false;
-    area += L"\\ZinzinIMEs\\";
     // Made full first: "..\" can't lead out of the area unseen.
     const std::wstring full = full_path(path);
     return full.size() > area.size() &&
@@ -124,6 +136,13 @@ void clean_virtualized_store() {
     if (GetFileAttributesW(cache) == INVALID_FILE_ATTRIBUTES) return;
     const std::size_t length = std::wcslen(cache);
     if (length == 0 || cache[length - 1] != L'\\') support::append_slot(cache, L"\\");
+    // No shadow copies at all (the common case): nothing to look for under
+    // each drive letter.
+    wchar_t virtualized[app::kPathUnits];
+    if (support::format_slot(virtualized, L"%lsVirtualized", cache) != support::kStatusOk) return;
+    if (GetFileAttributesW(virtualized) == INVALID_FILE_ATTRIBUTES &&
+        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
+        return;
 
     for (wchar_t drive = L'c'; drive <= L'y'; ++drive) {
         const wchar_t letter[2] = {drive, L'\0'};

@@ -62,7 +62,7 @@ void set_rights_watcher(RightsWatcher watcher);
 // Removes "<temporary internet files>\Virtualized\<d>\ProgramData\ZinzinIMEs\"
 // of the current user for each drive letter d from "c" to "y", through
 // remove_directory_tree. Nothing when the user's temporary-internet-files
-// folder doesn't exist. Reports nothing.
+// folder, or its "Virtualized" folder, doesn't exist. Reports nothing.
 void clean_virtualized_store();
 
 }  // namespace install

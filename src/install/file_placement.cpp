@@ -12,6 +12,7 @@
 #include "install/install_list.h"
 #include "install/pending_renames.h"
 #include "install/read_only.h"
+#include "support/replace_file.h"
 #include "support/text_slot.h"
 #include "support/wide.h"
 
@@ -59,55 +60,106 @@ bool join(PathSlot& path, const wchar_t* folder, const wchar_t* name) {
 
 InstallJournal* journal_of(InstallRun* run) { return run != nullptr ? run->journal : nullptr; }
 
-bool copy_now(const wchar_t* source, const wchar_t* target) {
-    // Installers replace read-only files too; the journal has kept the
-    // old file with its attributes.
-    clear_read_only(target);
-    if (!CopyFileW(source, target, FALSE)) return false;
-    // The copy is in place whether or not its rights could be set: data
-    // opened to Users, code left with its folder's default rights.
-    apply_install_rights(target);
-    return true;
+// Tells the run (when there is one) what failed and why.
+void tell_failure(InstallRun* run, const wchar_t* what, DWORD error) {
+    if (run != nullptr) report_failure(*run, what, error);
 }
 
-// The fallback for a target in use: a copy beside it that the system
-// moves over it at the next restart.
-Placement stage_for_restart(const wchar_t* source, const wchar_t* target, InstallRun* run) {
-    PathSlot staged;
-    if (staged.format(L"%ls%ls", target, kStagedSuffix) != support::kStatusOk) return Placement::Failed;
-    InstallJournal* journal = journal_of(run);
-    if (journal != nullptr && !journal->before_file_write(staged.c_str())) return Placement::Failed;
-    if (!copy_now(source, staged.c_str())) {
-        DeleteFileW(staged.c_str());
-        return Placement::Failed;
+// The thread's last error, or `fallback` when a failed call left none.
+DWORD last_error_or(DWORD fallback) {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : fallback;
+}
+
+// Errors of a target that a running program holds (open without delete
+// sharing, or a loaded module): it can be replaced at the next restart.
+bool held_by_a_program(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_USER_MAPPED_FILE;
+}
+
+// Clears the read-only attribute of `path`; true when it was set.
+bool cleared_read_only(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+    return SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != 0;
+}
+
+bool record_beside(void* journal, const wchar_t* beside) {
+    return static_cast<InstallJournal*>(journal)->before_file_write(beside);
+}
+
+// Puts `source` at `target` so that `target` is at every moment either the
+// old file or the whole new one. A move on one volume is a rename: nothing
+// is copied. Otherwise the file is copied beside the target and renamed
+// over it (the copy journaled first, so that undoing a killed run removes
+// it); a moved source goes only once its file is in place. 0 or the
+// Windows error; on failure the source is where it was.
+DWORD put_in_place(const wchar_t* source, const wchar_t* target, Transfer transfer, InstallJournal* journal) {
+    if (transfer == Transfer::move) {
+        if (MoveFileExW(source, target, support::kReplaceFlags)) return 0;
+        DWORD error = GetLastError();
+        // Installers replace read-only files too (the journal has kept the
+        // old file with its attributes); asked only when the rename was
+        // refused, which keeps a call per file off the common case.
+        if (error == ERROR_ACCESS_DENIED && cleared_read_only(target)) {
+            if (MoveFileExW(source, target, support::kReplaceFlags)) return 0;
+            error = GetLastError();
+        }
+        if (error != ERROR_NOT_SAME_DEVICE) return error;
     }
+    clear_read_only(target);
+    const DWORD error = support::copy_then_rename(source, target, journal != nullptr ? &record_beside : nullptr,
+                                                  journal);
+    if (error == 0 && transfer == Transfer::move) force_delete(source);
+    return error;
+}
+
+// The fallback for a target in use: the new file beside it, which the
+// system moves over it at the next restart. 0 or the Windows error.
+DWORD stage_for_restart(const wchar_t* source, const wchar_t* target, Transfer transfer, InstallRun* run) {
+    PathSlot staged;
+    if (staged.format(L"%ls%ls", target, kStagedSuffix) != support::kStatusOk) return ERROR_FILENAME_EXCED_RANGE;
+    InstallJournal* journal = journal_of(run);
+    if (journal != nullptr && !journal->before_file_write(staged.c_str())) return last_error_or(ERROR_CANNOT_COPY);
+    DWORD error = put_in_place(source, staged.c_str(), transfer, journal);
+    if (error != 0) return error;
+    // Code keeps its folder's default rights, data is opened to Users.
+    apply_install_rights(staged.c_str());
     if (!schedule_replacement(staged.c_str(), target)) {
-        DeleteFileW(staged.c_str());
-        return Placement::Failed;
+        error = last_error_or(ERROR_ACCESS_DENIED);
+        // A moved source goes back where it came from: it was not placed.
+        if (transfer == Transfer::move && MoveFileExW(staged.c_str(), source, 0)) return error;
+        force_delete(staged.c_str());
+        return error;
     }
     if (journal != nullptr) journal->replacement_scheduled(staged.c_str(), target);
     if (run != nullptr) run->restart_needed = 1;
-    return Placement::Scheduled;
+    return 0;
 }
 
-void copy_entry(const WIN32_FIND_DATAW& entry, const PathSlot& source_prefix, const PathSlot& target_prefix, int keep,
+// One entry of a folder being placed; false (told to the run) when it
+// couldn't be placed.
+bool copy_entry(const WIN32_FIND_DATAW& entry, const PathSlot& source_prefix, const PathSlot& target_prefix, int keep,
                 InstallRun* run) {
     const wchar_t* name = entry.cFileName;
     const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // ".", ".." and every other folder whose name begins with a dot
     // (a version-control or editor folder) stay behind.
-    if (folder && name[0] == L'.') return;
+    if (folder && name[0] == L'.') return true;
     PathSlot source;
     PathSlot target;
-    if (!join(source, source_prefix.c_str(), name) || !join(target, target_prefix.c_str(), name)) return;
-    if (folder) {
-        copy_tree(source.c_str(), target.c_str(), keep, run);
-        return;
+    if (!join(source, source_prefix.c_str(), name) || !join(target, target_prefix.c_str(), name)) {
+        // A cut path would name another file; without it the product
+        // would be incomplete.
+        tell_failure(run, (std::wstring(target_prefix.c_str()) + name).c_str(), ERROR_FILENAME_EXCED_RANGE);
+        return false;
     }
+    if (folder) return copy_tree(source.c_str(), target.c_str(), keep, run) != 0;
     // A tree copied onto itself: nothing to copy, and nothing may be deleted.
-    if (source.view() == target.view()) return;
-    place_file(source.c_str(), target.c_str(), run);
-    if (keep == 0) force_delete(source.c_str());
+    if (source.view() == target.view()) return true;
+    return place_file(source.c_str(), target.c_str(), run, keep == 0 ? Transfer::move : Transfer::copy) !=
+           Placement::Failed;
 }
 
 struct FindCloser {
@@ -132,22 +184,50 @@ bool create_folder_levels(const wchar_t* folder, InstallJournal* journal) {
         level.resize(cut);
         if (level.size() == 2 && level[1] == L':') break;  // a drive is no level to create
     }
+    DWORD error = 0;
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (CreateDirectoryW(it->c_str(), nullptr) && journal != nullptr) journal->folder_created(it->c_str());
+        if (CreateDirectoryW(it->c_str(), nullptr)) {
+            if (journal != nullptr) journal->folder_created(it->c_str());
+        } else if (error == 0) {
+            error = GetLastError();
+        }
     }
-    return is_folder(folder);
+    if (is_folder(folder)) return true;
+    // Why not: the first level that couldn't be made (a file in the way,
+    // a full disk, a read-only volume).
+    SetLastError(error != 0 ? error : ERROR_PATH_NOT_FOUND);
+    return false;
 }
 
-Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* run) {
+Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* run, Transfer transfer) {
+    if (source == nullptr || target == nullptr) return Placement::Failed;
     InstallJournal* journal = journal_of(run);
+    Placement placed = Placement::Failed;
+    DWORD error = 0;
     // A target whose old content can't be kept for undoing isn't touched
     // now; it is replaced at the restart like one in use.
-    Placement placed = Placement::Failed;
-    if ((journal == nullptr || journal->before_file_write(target)) && copy_now(source, target))
-        placed = Placement::Copied;
-    else
-        placed = stage_for_restart(source, target, run);
-    if (placed != Placement::Failed && run != nullptr) note_placed_file(*run, target);
+    const bool kept = journal == nullptr || journal->before_file_write(target);
+    if (kept) {
+        error = put_in_place(source, target, transfer, journal);
+        if (error == 0) {
+            // In place whether or not its rights could be set: data opened
+            // to Users, code with its folder's default rights (a moved file
+            // brings the rights of the folder it came from).
+            apply_install_rights(target);
+            placed = Placement::Placed;
+        }
+    }
+    if (placed == Placement::Failed && (!kept || held_by_a_program(error))) {
+        // A folder in the way is no file that a restart could replace.
+        error = is_folder(target) ? ERROR_ALREADY_EXISTS : stage_for_restart(source, target, transfer, run);
+        if (error == 0) placed = Placement::Scheduled;
+    }
+    if (placed == Placement::Failed) {
+        tell_failure(run, target, error);
+        SetLastError(error);
+        return placed;
+    }
+    if (run != nullptr) note_placed_file(*run, target);
     return placed;
 }
 
@@ -156,41 +236,71 @@ int copy_tree(const wchar_t* source, const wchar_t* target, int keep, InstallRun
     PathSlot source_prefix;
     PathSlot target_prefix;
     PathSlot pattern;
-    if (!folder_prefix(source_prefix, source) || !folder_prefix(target_prefix, target)) return 0;
-    if (!join(pattern, source_prefix.c_str(), L"*")) return 0;
-    if (!create_folder_levels(target_prefix.c_str(), journal_of(run))) return 0;
+    if (!folder_prefix(source_prefix, source) || !folder_prefix(target_prefix, target) ||
+        !join(pattern, source_prefix.c_str(), L"*")) {
+        tell_failure(run, target, ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    if (!create_folder_levels(target_prefix.c_str(), journal_of(run))) {
+        tell_failure(run, target, last_error_or(ERROR_PATH_NOT_FOUND));
+        return 0;
+    }
 
     WIN32_FIND_DATAW entry{};
     FindCloser search{FindFirstFileW(pattern.c_str(), &entry)};
-    if (search.handle == INVALID_HANDLE_VALUE) return 1;
+    if (search.handle == INVALID_HANDLE_VALUE) {
+        // A folder without even "." and ".." (a drive's root): nothing to place.
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return 1;
+        tell_failure(run, source, error);
+        return 0;
+    }
     do {
-        copy_entry(entry, source_prefix, target_prefix, keep, run);
+        // The first file that can't be placed ends the walk: the run fails
+        // and is undone, and the rest would only be undone too.
+        if (!copy_entry(entry, source_prefix, target_prefix, keep, run)) return 0;
     } while (FindNextFileW(search.handle, &entry));
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+        tell_failure(run, source, error);
+        return 0;
+    }
     return 1;
 }
 
 namespace {
 
 // One macro folder into `destination`, then the folder leaves the tree.
-void place_macro_tree(const PathSlot& macro, const wchar_t* destination, InstallRun& run) {
-    copy_tree(macro.c_str(), destination, 0, &run);
+bool place_macro_tree(const PathSlot& macro, const wchar_t* destination, InstallRun& run) {
+    if (copy_tree(macro.c_str(), destination, 0, &run) == 0) return false;
     app::remove_directory_tree(macro.c_str());
+    return true;
 }
 
-void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
+// The system's folder `which` wrote into `folder`: false, told to the run,
+// when it couldn't be named.
+template <typename Getter>
+bool system_folder(Getter which, wchar_t (&folder)[app::kPathUnits], InstallRun& run, const wchar_t* macro) {
+    const UINT length = which(folder, app::kPathUnits);
+    if (length > 0 && length < app::kPathUnits) return true;
+    tell_failure(&run, macro, length == 0 ? last_error_or(ERROR_PATH_NOT_FOUND) : ERROR_FILENAME_EXCED_RANGE);
+    return false;
+}
+
+bool place_system_files(const wchar_t* extract_dir, InstallRun& run) {
     PathSlot macro;
     wchar_t folder[app::kPathUnits] = {};
 
     if (join(macro, extract_dir, L"$system32$\\") && is_folder(macro.c_str())) {
-        const UINT length = GetSystemDirectoryW(folder, app::kPathUnits);
-        if (length > 0 && length < app::kPathUnits) place_macro_tree(macro, folder, run);
+        if (!system_folder(GetSystemDirectoryW, folder, run, macro.c_str()) || !place_macro_tree(macro, folder, run))
+            return false;
     }
     if (join(macro, extract_dir, L"$windows$\\") && is_folder(macro.c_str())) {
-        const UINT length = GetWindowsDirectoryW(folder, app::kPathUnits);
-        if (length > 0 && length < app::kPathUnits) place_macro_tree(macro, folder, run);
+        if (!system_folder(GetWindowsDirectoryW, folder, run, macro.c_str()) || !place_macro_tree(macro, folder, run))
+            return false;
     }
     if (join(macro, extract_dir, L"$fonts$\\") && is_folder(macro.c_str())) {
-        install_fonts(macro.c_str(), run.journal);
+        if (install_fonts(macro.c_str(), run) == 0) return false;
         app::remove_directory_tree(macro.c_str());
     }
     if (join(macro, extract_dir, L"$dataFiles$\\") && is_folder(macro.c_str()) && run.info != nullptr) {
@@ -199,28 +309,36 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
         const std::wstring ime_name = support::to_wide(run.info->ime_name);
         wchar_t data_dir[app::kPathUnits] = {};
         if (app::common_data_dir(data_dir, ime_name.c_str())) {
-            place_macro_tree(macro, data_dir, run);
+            if (!place_macro_tree(macro, data_dir, run)) return false;
             // The input method writes its data here from ordinary users'
             // programs: the folder, and what is made in it later, is theirs
             // to change.
             apply_install_rights(data_dir);
         }
     }
+    return true;
 }
+
+enum class Carried { none, placed, failed };
 
 // Places the tree's top-level "unstall.exe" as the uninstaller when it is
 // the program running this run (the cut copy's source, or the running
 // uninstaller under repair), and takes it out of the tree either way.
-bool place_carried_uninstaller(const wchar_t* extract_dir, const wchar_t* target, InstallRun& run) {
+Carried place_carried_uninstaller(const wchar_t* extract_dir, const wchar_t* target, InstallRun& run) {
     PathSlot carried;
-    if (!join(carried, extract_dir, kUninstallerName) || !is_file(carried.c_str())) return false;
+    if (!join(carried, extract_dir, kUninstallerName) || !is_file(carried.c_str())) return Carried::none;
     const wchar_t* reference =
         is_file(run.context->uninstaller_path) ? run.context->uninstaller_path : run.context->module_path;
-    const bool placed = is_same_program(carried.c_str(), reference) &&
-                        create_folder_levels(run.install_dir, run.journal) &&
-                        place_file(carried.c_str(), target, &run) != Placement::Failed;
-    force_delete(carried.c_str());
-    return placed;
+    if (!is_same_program(carried.c_str(), reference)) {
+        force_delete(carried.c_str());
+        return Carried::none;
+    }
+    if (!create_folder_levels(run.install_dir, run.journal)) {
+        tell_failure(&run, run.install_dir, last_error_or(ERROR_PATH_NOT_FOUND));
+        return Carried::failed;
+    }
+    return place_file(carried.c_str(), target, &run, Transfer::move) != Placement::Failed ? Carried::placed
+                                                                                           : Carried::failed;
 }
 
 }  // namespace
@@ -238,16 +356,22 @@ int place_files(InstallRun& run) {
 
     PathSlot uninstaller;
     if (!join(uninstaller, install_dir, kUninstallerName)) return 0;
-    place_system_files(extract_dir.c_str(), run);
+    if (!place_system_files(extract_dir.c_str(), run)) return 0;
     // The signed installer program a package carries is never an ordinary
     // product file: it becomes the uninstaller or stays behind.
-    const bool carried = place_carried_uninstaller(extract_dir.c_str(), uninstaller.c_str(), run);
-    copy_tree(extract_dir.c_str(), install_dir, 0, &run);
+    const Carried carried = place_carried_uninstaller(extract_dir.c_str(), uninstaller.c_str(), run);
+    if (carried == Carried::failed) return 0;
+    if (copy_tree(extract_dir.c_str(), install_dir, 0, &run) == 0) return 0;
 
-    if (!carried && uninstaller.view() != std::wstring_view(run.context->uninstaller_path) &&
-        is_file(run.context->uninstaller_path))
-        place_file(run.context->uninstaller_path, uninstaller.c_str(), &run);
-    return is_file(uninstaller.c_str()) ? 1 : 0;
+    if (carried == Carried::none && uninstaller.view() != std::wstring_view(run.context->uninstaller_path) &&
+        is_file(run.context->uninstaller_path) &&
+        place_file(run.context->uninstaller_path, uninstaller.c_str(), &run) == Placement::Failed)
+        return 0;
+    if (!is_file(uninstaller.c_str())) {
+        tell_failure(&run, uninstaller.c_str(), ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    return 1;
 }
 
 }  // namespace install

@@ -5,7 +5,9 @@
 
 #include <cwchar>
 
+#include "install/file_placement.h"
 #include "install/install_journal.h"
+#include "install/install_run.h"
 #include "support/text_slot.h"
 #include "support/unique_handle.h"
 
@@ -31,26 +33,52 @@ bool fonts_folder(PathSlot& folder) {
     return length > 0 && (folder.c_str()[length - 1] == L'\\' || folder.append(L"\\"));
 }
 
-void clear_read_only(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-}
-
-void install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fonts, InstallJournal* journal) {
+// False when the font couldn't be placed; a file that is no font is left
+// alone.
+bool install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fonts, InstallRun& run,
+                  Transfer transfer) {
     wchar_t value_name[kFontValueUnits];
-    if (!font_value_name(name, value_name)) return;
+    if (!font_value_name(name, value_name)) return true;
     PathSlot source;
     PathSlot target;
     // A path that doesn't fit would name another file.
     if (source.format(L"%ls%ls", folder, name) != support::kStatusOk ||
-        target.format(L"%ls%ls", fonts.c_str(), name) != support::kStatusOk)
-        return;
-    if (journal != nullptr && !journal->before_file_write(target.c_str())) return;
-    clear_read_only(target.c_str());
-    if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) return;
-    if (AddFontResourceW(target.c_str()) != 0 && journal != nullptr) journal->font_added(target.c_str());
-    write_font_value(name, value_name, journal);
+        target.format(L"%ls%ls", fonts.c_str(), name) != support::kStatusOk) {
+        report_failure(run, name, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    const Placement placed = place_file(source.c_str(), target.c_str(), &run, transfer);
+    if (placed == Placement::Failed) return false;
+    // A font staged for the restart isn't there yet to be added.
+    if (placed == Placement::Placed && AddFontResourceW(target.c_str()) != 0 && run.journal != nullptr)
+        run.journal->font_added(target.c_str());
+    write_font_value(name, value_name, run.journal);
+    return true;
+}
+
+int install_fonts_of(const wchar_t* folder, InstallRun& run, Transfer transfer) {
+    PathSlot fonts;
+    if (folder == nullptr) return 0;
+    if (!fonts_folder(fonts)) {
+        report_failure(run, L"Fonts", ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    bool placed = true;
+    PathSlot pattern;
+    if (pattern.format(L"%ls*", folder) == support::kStatusOk) {
+        WIN32_FIND_DATAW entry{};
+        FindCloser search{FindFirstFileW(pattern.c_str(), &entry)};
+        if (search.handle != INVALID_HANDLE_VALUE) {
+            do {
+                // Only the files of the folder itself; its subfolders aren't fonts.
+                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    placed = install_font(folder, entry.cFileName, fonts, run, transfer);
+            } while (placed && FindNextFileW(search.handle, &entry));
+        }
+    }
+    // A hung window mustn't hold the install up.
+    SendMessageTimeoutW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+    return placed ? 1 : 0;
 }
 
 }  // namespace
@@ -77,24 +105,12 @@ bool font_value_name(const wchar_t* file_name, wchar_t (&value_name)[kFontValueU
 }
 
 int install_fonts(const wchar_t* folder, InstallJournal* journal) {
-    PathSlot fonts;
-    if (folder == nullptr || !fonts_folder(fonts)) return 0;
-    PathSlot pattern;
-    if (pattern.format(L"%ls*", folder) == support::kStatusOk) {
-        WIN32_FIND_DATAW entry{};
-        FindCloser search{FindFirstFileW(pattern.c_str(), &entry)};
-        if (search.handle != INVALID_HANDLE_VALUE) {
-            do {
-                // Only the files of the folder itself; its subfolders aren't fonts.
-                if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                    install_font(folder, entry.cFileName, fonts, journal);
-            } while (FindNextFileW(search.handle, &entry));
-        }
-    }
-    // A hung window mustn't hold the install up.
-    SendMessageTimeoutW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
-    return 1;
+    InstallRun run;
+    run.journal = journal;
+    return install_fonts_of(folder, run, Transfer::copy);
 }
+
+int install_fonts(const wchar_t* folder, InstallRun& run) { return install_fonts_of(folder, run, Transfer::move); }
 
 int write_font_value(const wchar_t* file_name, const wchar_t* value_name, InstallJournal* journal) {
     if (file_name == nullptr || value_name == nullptr) return 0;

@@ -12,6 +12,7 @@
 namespace install {
 
 class InstallJournal;
+struct InstallRun;
 
 inline constexpr wchar_t kFontsKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 // Units of a font value name, with its NUL.
@@ -22,11 +23,16 @@ inline constexpr std::size_t kFontValueUnits = 64;
 bool font_value_name(const wchar_t* file_name, wchar_t (&value_name)[kFontValueUnits]);
 
 // Copies the fonts at the top level of `folder` into the Fonts folder
-// (overwriting), adds each to the font table and writes its value; a font
-// that can't be copied is neither added nor registered. Then tells every
-// top-level window that the fonts changed. 1, or 0 when the Fonts folder
-// can't be found. With `journal`, each copy, font and value is recorded.
+// (replacing, through place_file: a font in use is replaced at the next
+// restart), adds each to the font table and writes its value. Then tells
+// every top-level window that the fonts changed. 1 when every font was
+// placed or staged; 0 at the first that couldn't be (the later ones are
+// left alone) or when the Fonts folder can't be found. With `journal`,
+// each copy, font and value is recorded.
 int install_fonts(const wchar_t* folder, InstallJournal* journal = nullptr);
+// The same within an install run: its journal, its report and its
+// restart-needed flag; the font files are moved out of `folder`.
+int install_fonts(const wchar_t* folder, InstallRun& run);
 
 // Sets the Fonts key's value `value_name` to `file_name` (REG_SZ, the data
 // length not counting the NUL). 1, or 0 when the key can't be opened with

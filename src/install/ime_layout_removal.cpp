@@ -62,26 +62,38 @@ std::vector<PreloadEntry> read_preload(HKEY key) {
     return entries;
 }
 
+// Takes the layout out of the list in place: the entries after it move up
+// one number each, one value set at a time, then the last number goes.
+// Nothing else of the list is touched, so a run stopped half way leaves at
+// worst one entry listed twice, never a list deleted and not yet written.
 void remove_from_preload(const wchar_t* key_name) {
     support::UniqueKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kPreloadKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
         return;
     std::vector<PreloadEntry> entries = read_preload(key.get());
-    bool found = false;
-    for (const PreloadEntry& entry : entries) found = found || same_name(entry.layout.c_str(), key_name);
-    if (!found) return;
-    // Rewrite the list in its own order without the layout, numbered from 1.
-    std::vector<PreloadEntry> kept;
-    for (const PreloadEntry& entry : entries) {
-        RegDeleteValueW(key.get(), entry.name.c_str());
-        if (!same_name(entry.layout.c_str(), key_name)) kept.push_back(entry);
-    }
-    std::stable_sort(kept.begin(), kept.end(),
+    // The list in its own order; only the numbered entries count.
+    std::vector<PreloadEntry> numbered;
+    for (PreloadEntry& entry : entries)
+        if (entry.number > 0 && std::to_wstring(entry.number) == entry.name) numbered.push_back(std::move(entry));
+    std::stable_sort(numbered.begin(), numbered.end(),
                      [](const PreloadEntry& a, const PreloadEntry& b) { return a.number < b.number; });
-    unsigned number = 1;
-    for (const PreloadEntry& entry : kept) {
-        const std::wstring name = std::to_wstring(number++);
-        RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, entry.data.data(), static_cast<DWORD>(entry.data.size()));
+    for (;;) {
+        std::size_t at = 0;
+        while (at < numbered.size() && !same_name(numbered[at].layout.c_str(), key_name)) ++at;
+        if (at == numbered.size()) return;
+        // Each later entry takes the number of the one before it.
+        for (std::size_t i = at; i + 1 < numbered.size(); ++i) {
+            const PreloadEntry& next = numbered[i + 1];
+            RegSetValueExW(key.get(), numbered[i].name.c_str(), 0, REG_SZ, next.data.data(),
+                           static_cast<DWORD>(next.data.size()));
+        }
+        RegDeleteValueW(key.get(), numbered.back().name.c_str());
+        // The names stay with their numbers; the data moved up by one.
+        for (std::size_t i = at; i + 1 < numbered.size(); ++i) {
+            numbered[i].layout = numbered[i + 1].layout;
+            numbered[i].data = numbered[i + 1].data;
+        }
+        numbered.pop_back();
     }
 }
 

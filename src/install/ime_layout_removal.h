@@ -12,8 +12,10 @@ void layout_key_name(HKL layout, wchar_t (&name)[9]);
 // Unloads `layout`, deletes HKLM "...\Keyboard Layouts\<layout>" when its
 // "Ime File" names `ime_file_name` (file-name parts compared without
 // regard to case: the key may hold a bare name or a full path) and takes
-// the layout out of the current user's Preload list, whose other entries
-// keep their order under the numbers 1, 2, ... Best effort.
+// the layout out of the current user's Preload list in place: each entry
+// after it takes the number before its own (one value set at a time) and
+// the last number goes; the entries before it and any value that isn't a
+// list number stay untouched. Best effort.
 void remove_ime_layout(HKL layout, const wchar_t* ime_file_name);
 
 }  // namespace install

@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "install/access_rights.h"
+#include "install/file_placement.h"
 #include "install/file_names.h"
 #include "install/ime_layout_removal.h"
 #include "install/install_journal.h"
@@ -62,16 +62,16 @@ HKL register_ime(InstallRun& run) {
 
     // A path that would be cut names another file, and a system file whose
     // old content the journal couldn't keep is not written: either way the
-    // copy counts as failed.
+    // copy counts as failed. The file moves (or, across volumes, is copied
+    // beside the system file and renamed over it): the system folder then
+    // holds the only copy, and never a partly written one.
     wchar_t system_file[app::kPathUnits];
     if (!installed_whole || !system_ime_path(system_file, ime_name) ||
         (run.journal != nullptr && !run.journal->before_file_write(system_file)) ||
-        !copy_file_granting_users(installed_file, system_file, FALSE)) {
+        place_file(installed_file, system_file, &run, Transfer::move) == Placement::Failed) {
         post_copy_failure(run, installed_file);
         return nullptr;
     }
-    // The system folder now holds the only copy.
-    DeleteFileW(installed_file);
 
     wchar_t ime_file_name[app::kNameUnits + 8];
     support::format_slot(ime_file_name, L"%ls.zin.ime", ime_name);

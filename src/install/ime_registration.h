@@ -22,8 +22,9 @@ inline constexpr wchar_t kImeCopyFailedRow[] = L"复制IME文件到系统目录�
 // `ime_name` isn't one plain file name or the path doesn't fit.
 bool system_ime_path(wchar_t (&path)[app::kPathUnits], const wchar_t* ime_name);
 
-// Copies "<install dir><ime_name>.ime" onto the system IME file (opened to
-// Users), deletes the installed copy and registers the system file with
+// Moves "<install dir><ime_name>.ime" onto the system IME file (through
+// place_file: never written in place; in use, replaced at the next
+// restart) and registers the system file with
 // its layout text. A layout already registered for that file name is kept:
 // the file is registered again so that the layout text is current, and a
 // second layout that Wine's manager makes for the same file is removed

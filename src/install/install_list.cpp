@@ -1,11 +1,13 @@
 #include "install/install_list.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "install/file_names.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "support/format_bounded.h"
+#include "support/replace_file.h"
 #include "support/text_slot.h"
 #include "support/unique_handle.h"
 #include "support/wide.h"
@@ -148,17 +150,67 @@ void note_placed_file(InstallRun& run, const wchar_t* target) {
         CompareStringOrdinal(target, static_cast<int>(length), run.install_dir, static_cast<int>(length), TRUE) !=
             CSTR_EQUAL)
         return;
-    const std::wstring relative = target + length;
+    std::wstring relative = target + length;
     if (!is_plain_relative_path(relative)) return;
-    for (const std::wstring& known : run.placed)
-        if (same_name(known, relative)) return;
-    run.placed.push_back(relative);
+    // A name noted twice is listed once: write_install_list drops the
+    // later ones (looking each up here would cost the run a pass over the
+    // list for every file it places).
+    run.placed.push_back(std::move(relative));
 }
+
+namespace {
+
+// `files` without the names that came before (compared without regard to
+// case), in their order.
+std::vector<std::wstring> without_repeats(const std::vector<std::wstring>& files) {
+    std::vector<std::size_t> order(files.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    const auto less = [&files](std::size_t a, std::size_t b) {
+        const int compared = CompareStringOrdinal(files[a].c_str(), static_cast<int>(files[a].size()),
+                                                  files[b].c_str(), static_cast<int>(files[b].size()), TRUE);
+        return compared == CSTR_LESS_THAN || (compared == CSTR_EQUAL && a < b);
+    };
+    std::sort(order.begin(), order.end(), less);
+    std::vector<bool> repeated(files.size(), false);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        if (same_name(files[order[i - 1]], files[order[i]])) repeated[order[i]] = true;
+    std::vector<std::wstring> kept;
+    kept.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!repeated[i]) kept.push_back(files[i]);
+    return kept;
+}
+
+// `bytes` into a new file beside `path`, then renamed over it: a run
+// stopped half way leaves the old list or the whole new one, never a cut
+// list that would name nothing. 0 or the Windows error.
+DWORD write_beside_then_rename(const wchar_t* path, const std::string& bytes, InstallJournal* journal) {
+    support::PathSlot beside;
+    if (!support::path_beside(beside, path, L".new")) return ERROR_FILENAME_EXCED_RANGE;
+    if (journal != nullptr && !journal->before_file_write(beside.c_str())) return ERROR_CANNOT_MAKE;
+    DWORD error = 0;
+    {
+        const support::UniqueHandle file(
+            CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return GetLastError();
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+            error = GetLastError();
+        else if (written != bytes.size())
+            error = ERROR_DISK_FULL;
+    }
+    if (error == 0 && !MoveFileExW(beside.c_str(), path, support::kReplaceFlags)) error = GetLastError();
+    if (error != 0) DeleteFileW(beside.c_str());
+    return error;
+}
+
+}  // namespace
 
 bool write_install_list(InstallRun& run) {
     support::PathSlot path;
     if (!list_path(run.install_dir, path)) return false;
     note_placed_file(run, path.c_str());
+    run.placed = without_repeats(run.placed);
     std::wstring text = std::wstring(kProductLine) + ime_name_of(run) + L"\r\n";
     text += std::wstring(run.folder_own ? kFolderOwn : kFolderShared) + L"\r\n";
     for (const std::wstring& file : run.placed) text += file + L"\r\n";
@@ -166,12 +218,9 @@ bool write_install_list(InstallRun& run) {
 
     if (run.journal != nullptr && !run.journal->before_file_write(path.c_str())) return false;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    const support::UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    const DWORD error = write_beside_then_rename(path.c_str(), bytes, run.journal);
+    if (error != 0) report_failure(run, path.c_str(), error);
+    return error == 0;
 }
 
 }  // namespace install

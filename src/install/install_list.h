@@ -50,7 +50,8 @@ void note_install_folder(InstallRun& run);
 void note_placed_file(InstallRun& run, const wchar_t* target);
 
 // Writes the run's list into the install folder (journaled, so that a
-// failed run takes it back). False when it couldn't be written: without
+// failed run takes it back; written beside the old list and renamed over
+// it, each file named once). False when it couldn't be written: without
 // it a later removal couldn't tell the product's files from others.
 bool write_install_list(InstallRun& run);
 

@@ -45,4 +45,11 @@ void post_progress(InstallRun& run, int position, const wchar_t* text) {
     if (text != nullptr && run.step_list != nullptr) append_row(run.step_list, text);
 }
 
+void report_failure(InstallRun& run, const wchar_t* what, unsigned long error) {
+    if (run.report == nullptr) return;
+    const DWORD last = GetLastError();
+    run.report->failure(what != nullptr ? what : L"", error);
+    SetLastError(last);
+}
+
 }  // namespace install

@@ -13,6 +13,7 @@
 
 #include "app/records.h"
 #include "package/install_info.h"
+#include "support/run_report.h"
 
 namespace install {
 
@@ -41,6 +42,9 @@ struct InstallRun {
     // package (install/install_list.h).
     std::vector<std::wstring> placed;
     bool folder_own = true;
+    // Who hears what failed, with its Windows error (the run's log, the
+    // dialog); null: nobody.
+    support::RunReport* report = nullptr;
 };
 
 // A record over `page`: step list and progress bar looked up by their
@@ -56,5 +60,9 @@ InstallRun make_install_run(HWND page, const package::InstallInfo* info, app::Ru
 // list is scrolled to it. Synchronous messages: a run on a worker thread
 // needs the dialog's thread to keep dispatching.
 void post_progress(InstallRun& run, int position, const wchar_t* text);
+
+// Tells the run's report (when it has one) that `what` (a path or a step)
+// failed with the Windows error `error`. Keeps the thread's last error.
+void report_failure(InstallRun& run, const wchar_t* what, unsigned long error);
 
 }  // namespace install

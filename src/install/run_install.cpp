@@ -104,10 +104,9 @@ int backup_package(InstallRun& run) {
         note_placed_file(run, target.c_str());
         return 1;
     }
-    if (run.journal != nullptr && !run.journal->before_file_write(target.c_str())) return 0;
-    if (copy_file_granting_users(source, target.c_str(), FALSE) == 0) return 0;
-    note_placed_file(run, target.c_str());
-    return 1;
+    // Copied beside and renamed over an earlier install's package: a run
+    // stopped half way never leaves a cut package for repair to find.
+    return place_file(source, target.c_str(), &run) != Placement::Failed ? 1 : 0;
 }
 
 void finish_install(InstallRun& run) {

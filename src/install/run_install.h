@@ -50,9 +50,10 @@ inline constexpr wchar_t kJournalFolderName[] = L"ZZ_JOURNAL\\";
 int run_install(InstallRun& run, const wchar_t* install_dir, const wchar_t* owner, const wchar_t* company);
 
 // Step 4: copies the run context's package file onto "<install
-// dir>_backup_.dat" (overwriting, opened to Users). 1 when the copy and
-// the grant succeeded, or when the two are the same file (repair keeps its
-// package in place); else 0.
+// dir>_backup_.dat" through place_file (beside it, then renamed over an
+// earlier one; in use, it is replaced at the next restart). 1 when it is
+// in place or staged, or when the two are the same file (repair keeps its
+// package in place); else 0, with the failure told to the run's report.
 int backup_package(InstallRun& run);
 
 // Step 6 and the clean-up of a failed run: deletes "<install

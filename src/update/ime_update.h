@@ -65,6 +65,15 @@ inline constexpr const wchar_t* kDigestMalformedFormat = L"  更新列表中%ls�
 inline constexpr const wchar_t* kDigestMismatchFormat = L"  %ls与更新列表签名的SHA-256摘要不符，已拒绝";
 inline constexpr const wchar_t* kDowngradeFormat = L"  %ls的版本比已安装的旧，不安装";
 
+// The last step of an item: puts `new_file` in place of `installed`. The
+// installed file is kept beside itself (a second name, or a copy where the
+// volume has none) while the new file is copied beside it and renamed over
+// it, and must then read back as `new_file`; on success the kept file goes,
+// otherwise it is put back in place (a file that wasn't there stays
+// absent). 0, or the Windows error (ERROR_DISK_FULL, ERROR_WRITE_PROTECT,
+// ERROR_ACCESS_DENIED for a file a program holds...).
+unsigned long replace_installed_file(const wchar_t* new_file, const wchar_t* installed);
+
 class ZZIMEUpdate : public UpdateEngineBase {
 public:
     ZZIMEUpdate() = default;
@@ -72,9 +81,11 @@ public:
 
     // Downloads the candidate's package into the download folder's
     // "_zzautodownload.cab", extracts it there, carries the installed file's
-    // identity over into the extracted file and copies that over the
-    // candidate's path. 1 when the installed file was replaced; 0 with one
-    // of the messages above otherwise (the installed file then is untouched).
+    // identity over into the extracted file and puts that in place of the
+    // candidate's path (replace_installed_file). 1 when the installed file
+    // was replaced; 0 with one of the messages above otherwise (the
+    // installed file then is as it was; after a failed replacement the
+    // thread's last error is its Windows error).
     // An engine with a key first wants the candidate's listed digest and a
     // version not older than the installed one, and extracts the package
     // only when its SHA-256 is the listed one.

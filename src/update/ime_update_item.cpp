@@ -1,14 +1,18 @@
 // Updating one candidate: download, check, extract, carry the installed
-// file's identity over, copy over the installed file. The installed file is
-// only ever touched by the last step, so any earlier failure leaves it as
-// it was.
+// file's identity over, put the new file in place of the installed one. The
+// installed file is only ever touched by the last step, so any earlier
+// failure leaves it as it was; the last step itself keeps the installed file
+// until the new one is in place whole, and puts it back otherwise.
 
 #include <windows.h>
 
+#include <cstring>
 #include <span>
+#include <vector>
 
 #include "package/cabinet_extract.h"
 #include "support/format_bounded.h"
+#include "support/replace_file.h"
 #include "support/text_slot.h"
 #include "support/version_resource.h"
 #include "support/unique_handle.h"
@@ -76,7 +80,81 @@ Extraction extract_package(const wchar_t* package, const wchar_t* folder) {
     return extracted ? Extraction::ok : Extraction::failed;
 }
 
+// Whether the two files hold the same bytes.
+bool same_content(const wchar_t* a, const wchar_t* b) {
+    const support::UniqueHandle first(
+        CreateFileW(a, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const support::UniqueHandle second(CreateFileW(b, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER first_size{};
+    LARGE_INTEGER second_size{};
+    if (!first || !second || !GetFileSizeEx(first.get(), &first_size) || !GetFileSizeEx(second.get(), &second_size) ||
+        first_size.QuadPart != second_size.QuadPart)
+        return false;
+    static constexpr DWORD kChunk = 64 * 1024;
+    std::vector<char> one(kChunk);
+    std::vector<char> other(kChunk);
+    for (LONGLONG left = first_size.QuadPart; left > 0;) {
+        const DWORD wanted = left < kChunk ? static_cast<DWORD>(left) : kChunk;
+        DWORD read_one = 0;
+        DWORD read_other = 0;
+        if (!ReadFile(first.get(), one.data(), wanted, &read_one, nullptr) ||
+            !ReadFile(second.get(), other.data(), wanted, &read_other, nullptr) || read_one != wanted ||
+            read_other != wanted || std::memcmp(one.data(), other.data(), wanted) != 0)
+            return false;
+        left -= wanted;
+    }
+    return true;
+}
+
+// The kept installed file goes: deleted now, or at the next restart when a
+// program still holds it.
+void forget_kept(const wchar_t* kept) {
+    SetFileAttributesW(kept, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(kept)) MoveFileExW(kept, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 }  // namespace
+
+DWORD replace_installed_file(const wchar_t* new_file, const wchar_t* installed) {
+    if (new_file == nullptr || installed == nullptr) return ERROR_INVALID_PARAMETER;
+    // The installed file is kept under a second name beside itself until
+    // the item has succeeded (a component that is missing has nothing to
+    // keep).
+    support::PathSlot kept;
+    const bool existed = GetFileAttributesW(installed) != INVALID_FILE_ATTRIBUTES;
+    if (existed) {
+        // A file that a program holds against deletion can't be replaced
+        // now; asked first, so that no kept name is left that nothing can
+        // delete while the program runs.
+        const support::UniqueHandle probe(CreateFileW(installed, DELETE,
+                                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe) return GetLastError();
+    }
+    if (existed) {
+        const DWORD error = support::keep_beside(installed, kept);
+        if (error != 0) return error;
+    }
+    // Written beside the installed file and renamed over it: its name never
+    // holds a partly written file. A failed copy or rename leaves the
+    // installed file in place, and only the kept name goes.
+    const DWORD error = support::copy_then_rename(new_file, installed);
+    if (error != 0) {
+        if (existed) forget_kept(kept.c_str());
+        return error;
+    }
+    // In place, it must read back as the file made ready for it; otherwise
+    // what was installed goes back.
+    if (same_content(new_file, installed)) {
+        if (existed) forget_kept(kept.c_str());
+        return 0;
+    }
+    SetFileAttributesW(installed, FILE_ATTRIBUTE_NORMAL);
+    if (!existed) DeleteFileW(installed);
+    else if (!MoveFileExW(kept.c_str(), installed, support::kReplaceFlags)) forget_kept(kept.c_str());
+    return ERROR_FILE_CORRUPT;
+}
 
 int ZZIMEUpdate::refuse(const wchar_t* format, const UpdateEntry& candidate) {
     support::TextSlot<128> message;
@@ -134,8 +212,10 @@ int ZZIMEUpdate::UpdateItem(UpdateEntry* candidate) {
         post(kIdentityFailed);
         return 0;
     }
-    if (!CopyFileW(new_file.c_str(), support::as_wide(candidate->path), FALSE)) {
+    const DWORD error = replace_installed_file(new_file.c_str(), support::as_wide(candidate->path));
+    if (error != 0) {
         post(kReplaceFailed);
+        SetLastError(error);
         return 0;
     }
     return 1;

@@ -121,7 +121,9 @@ bool ZZSKINZIPUpdate::install_package(const UpdateEntry& candidate) const {
     const support::UniqueHandle held(open_file_locked(package.c_str()));
     if (!held) return false;
     if (ready->second && !file_has_digest(held.get(), *ready->second)) return false;
-    return CopyFileW(package.c_str(), support::as_wide(candidate.path), FALSE) != 0;
+    // Beside the installed skin and renamed over it, the old one kept until
+    // the new one is in place.
+    return replace_installed_file(package.c_str(), support::as_wide(candidate.path)) == 0;
 }
 
 }  // namespace update

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/records.h"
+#include "install/ime_layout_removal.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "package/install_info.h"
@@ -325,6 +326,62 @@ TEST(SystemImePath, RefusesNamesThatAreNoPlainFileName) {
     // A name of 300 units can't be a file in a 260-unit path.
     const std::wstring long_name(300, L'n');
     EXPECT_FALSE(install::system_ime_path(path, long_name.c_str()));
+}
+
+// The Preload list changes in place: the entries after the layout move up
+// one number each, the last number goes, and whatever else the key holds
+// stays as it was.
+TEST(RemoveImeLayout, TakesTheLayoutOutOfThePreloadListInPlace) {
+    constexpr wchar_t kKey[] = L"Keyboard Layout\\Preload";
+    support::UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    struct Saved {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    std::vector<Saved> saved;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[64];
+        DWORD units = 64;
+        BYTE data[256];
+        DWORD size = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueW(key.get(), index, name, &units, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        saved.push_back({name, type, std::vector<BYTE>(data, data + size)});
+    }
+    for (const Saved& value : saved) RegDeleteValueW(key.get(), value.name.c_str());
+    const auto set = [&key](const wchar_t* name, const std::wstring& text) {
+        RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    };
+    const auto get = [&key](const wchar_t* name) -> std::wstring {
+        wchar_t data[64] = {};
+        DWORD size = sizeof data - sizeof(wchar_t);
+        if (RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+            return L"(none)";
+        return data;
+    };
+    set(L"1", L"00000409");
+    set(L"2", L"e0ff0804");
+    set(L"3", L"00000804");
+    set(L"4", L"E0FF0804");  // listed twice, in other case
+    set(L"5", L"00000411");
+    set(L"x", L"not a number");
+
+    install::remove_ime_layout(reinterpret_cast<HKL>(static_cast<std::uintptr_t>(0xE0FF0804u)), L"none.zin.ime");
+    EXPECT_EQ(get(L"1"), L"00000409");
+    EXPECT_EQ(get(L"2"), L"00000804");
+    EXPECT_EQ(get(L"3"), L"00000411");
+    EXPECT_EQ(get(L"4"), L"(none)");
+    EXPECT_EQ(get(L"5"), L"(none)");
+    EXPECT_EQ(get(L"x"), L"not a number");
+
+    for (const wchar_t* name : {L"1", L"2", L"3", L"x"}) RegDeleteValueW(key.get(), name);
+    for (const Saved& value : saved)
+        RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
+                       static_cast<DWORD>(value.data.size()));
 }
 
 }  // namespace

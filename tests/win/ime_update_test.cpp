@@ -452,6 +452,51 @@ TEST_F(ImeUpdateTest, FailedUpdatesLeaveTheInstalledFileAsItWas) {
     EXPECT_EQ(version_string(mb, L"FileDescription"), L"紫金拼音码表驱动");
 }
 
+// The new file is written beside the installed one and renamed over it;
+// the installed file is kept until then and nothing is left beside it.
+TEST(ReplaceInstalledFile, ReplacesWholeOrLeavesTheInstalledFileAndNothingBesideIt) {
+    wintest::ScratchFolder folder(L"replace");
+    const std::wstring installed = folder.file(L"mb.dll");
+    const std::wstring new_file = folder.file(L"new\\mb.dll");
+    wintest::put_file(installed, "installed");
+    wintest::put_file(new_file, "new version");
+    const auto beside = [&folder] {
+        WIN32_FIND_DATAW entry{};
+        const HANDLE search = FindFirstFileW(folder.file(L"~zz*").c_str(), &entry);
+        if (search == INVALID_HANDLE_VALUE) return 0;
+        int count = 0;
+        do ++count;
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+        return count;
+    };
+
+    {
+        // Held by a program that lets others only read it: the Windows
+        // error, and the installed file as it was.
+        HANDLE held = CreateFileW(installed.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_NE(update::replace_installed_file(new_file.c_str(), installed.c_str()), 0u);
+        CloseHandle(held);
+    }
+    EXPECT_EQ(wintest::file_text(installed), "installed");
+    EXPECT_EQ(beside(), 0);
+    // A new file that can't be read: the same.
+    EXPECT_EQ(update::replace_installed_file(folder.file(L"none.dll").c_str(), installed.c_str()),
+              static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(wintest::file_text(installed), "installed");
+    EXPECT_EQ(beside(), 0);
+
+    EXPECT_EQ(update::replace_installed_file(new_file.c_str(), installed.c_str()), 0u);
+    EXPECT_EQ(wintest::file_text(installed), "new version");
+    EXPECT_EQ(wintest::file_text(new_file), "new version");
+    EXPECT_EQ(beside(), 0);
+    // A component that was missing is put in place as well.
+    EXPECT_EQ(update::replace_installed_file(new_file.c_str(), folder.file(L"skin.dll").c_str()), 0u);
+    EXPECT_EQ(wintest::file_text(folder.file(L"skin.dll")), "new version");
+    EXPECT_EQ(beside(), 0);
+}
+
 // --- the demo update server's files ---------------------------------------------
 
 // Every file below `from` copied to `to`, the lists' server address replaced

@@ -18,6 +18,7 @@
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
 #include "package/pe_certificate.h"
+#include "failure_log.h"
 #include "install_fixture.h"
 #include "scratch.h"
 #include "support/format_bounded.h"
@@ -127,19 +128,19 @@ TEST(CopyTree, ATargetThatCantBeCreatedFailsAndMovesNothing) {
     EXPECT_EQ(install::copy_tree(nullptr, source.c_str(), 0), 0);
 }
 
-TEST(CopyTree, AnEntryWhosePathWouldBeCutIsSkipped) {
+TEST(CopyTree, AnEntryWhosePathWouldBeCutFailsTheWalkAndKeepsItsSource) {
     ScratchFolder scratch(L"placement");
     const std::wstring source = scratch.file(L"tree");
     put_file(source + L"\\a", "short");
     const std::wstring long_name(40, L'n');
     put_file(source + L"\\" + long_name, "long");
-    // A target folder that leaves room for "a" but not for the long name.
+    // A target folder that leaves room for "a" but not for the long name:
+    // the product would be incomplete, so the walk fails.
     std::wstring target = scratch.file(L"");
     target += std::wstring(240 - target.size(), L't');
-    ASSERT_EQ(install::copy_tree(source.c_str(), target.c_str(), 0), 1);
-    EXPECT_EQ(file_text(target + L"\\a"), "short");
+    EXPECT_EQ(install::copy_tree(source.c_str(), target.c_str(), 0), 0);
     EXPECT_FALSE(file_exists((target + L"\\" + long_name).substr(0, 259)));
-    EXPECT_TRUE(file_exists(source + L"\\" + long_name));  // not handled, so not deleted
+    EXPECT_EQ(file_text(source + L"\\" + long_name), "long");  // not placed, so not deleted
 }
 
 TEST(CopyTree, JournaledMoveIsUndoneWithItsFoldersAndOverwrittenFiles) {
@@ -167,6 +168,74 @@ TEST(CopyTree, JournaledMoveIsUndoneWithItsFoldersAndOverwrittenFiles) {
     EXPECT_FALSE(folder_exists(target + L"\\made"));
     EXPECT_TRUE(folder_exists(target));  // it was there before
     SetFileAttributesW((target + L"\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// --- a file that can't be placed ---
+
+TEST(PlaceFile, MovesOnOneVolumeAndAFileThatCantBePlacedKeepsItsSourceAndTellsWhy) {
+    ScratchFolder scratch(L"placement");
+    const std::wstring source = scratch.file(L"new.dll");
+    const std::wstring target = scratch.file(L"placed\\new.dll");
+    put_file(source, "new");
+    put_file(scratch.file(L"plain.txt"), "a file, not a folder");
+    CreateDirectoryW(scratch.file(L"placed").c_str(), nullptr);
+    CreateDirectoryW(scratch.file(L"folder.dll").c_str(), nullptr);
+    InstallRun run;
+    wintest::FailureLog log;
+    run.report = &log;
+
+    // No folder to put it in, and a folder in the way (no file a restart
+    // could replace): nothing placed or staged, the source still there, the
+    // error told and left as the thread's last error.
+    for (const std::wstring& blocked : {scratch.file(L"plain.txt\\new.dll"), scratch.file(L"folder.dll")}) {
+        log.failures.clear();
+        EXPECT_EQ(install::place_file(source.c_str(), blocked.c_str(), &run, install::Transfer::move),
+                  install::Placement::Failed)
+            << blocked;
+        const DWORD error = GetLastError();
+        EXPECT_EQ(file_text(source), "new");
+        ASSERT_EQ(log.failures.size(), 1u) << blocked;
+        EXPECT_EQ(log.failures[0].first, blocked);
+        EXPECT_NE(log.failures[0].second, 0u);
+        EXPECT_EQ(log.failures[0].second, error);
+        EXPECT_FALSE(file_exists(blocked + install::kStagedSuffix));
+    }
+    EXPECT_EQ(log.failures[0].second, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(run.restart_needed, 0);
+
+    // Where it can go, a move takes it there whole and the source is gone;
+    // nothing else is left beside it.
+    EXPECT_EQ(install::place_file(source.c_str(), target.c_str(), &run, install::Transfer::move),
+              install::Placement::Placed);
+    EXPECT_EQ(file_text(target), "new");
+    EXPECT_FALSE(file_exists(source));
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW(scratch.file(L"placed\\*").c_str(), &entry);
+    int files = 0;
+    do files += (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? 1 : 0;
+    while (FindNextFileW(search, &entry));
+    FindClose(search);
+    EXPECT_EQ(files, 1);
+}
+
+TEST(PlaceFiles, StopsAtTheFirstFileThatCantBePlacedAndTellsTheRun) {
+    wintest::InstallFixture fixture(L"placement");
+    fixture.add(L"blocked\\x.txt", "x");
+    fixture.add_uninstaller();
+    JournaledRun journaled(fixture);
+    wintest::FailureLog log;
+    journaled.run.report = &log;
+    // The user's file where the package needs a folder.
+    put_file(fixture.install_dir() + L"blocked", "the user's file");
+
+    EXPECT_EQ(install::place_files(journaled.run), 0);
+    ASSERT_EQ(log.failures.size(), 1u);
+    EXPECT_EQ(log.failures[0].first, fixture.install_dir() + L"blocked");
+    EXPECT_EQ(log.failures[0].second, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(file_text(fixture.extract() + L"blocked\\x.txt"), "x");  // not placed, so not gone
+    journaled.journal.rollback();
+    EXPECT_EQ(file_text(fixture.install_dir() + L"blocked"), "the user's file");
+    EXPECT_FALSE(file_exists(fixture.install_dir() + L"unstall.exe"));
 }
 
 // --- a file in use ---

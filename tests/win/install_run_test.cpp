@@ -19,10 +19,12 @@
 #include "install/ime_layout_removal.h"
 #include "install/ime_registration.h"
 #include "install/install_journal.h"
+#include "install/install_list.h"
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
 #include "install/registry_entries.h"
 #include "install/run_install.h"
+#include "failure_log.h"
 #include "install_fixture.h"
 #include "progress_page.h"
 #include "scratch.h"
@@ -403,6 +405,51 @@ TEST(RunInstall, AFailedReinstallLeavesTheInstalledProductAsItWas) {
     EXPECT_EQ(string_value(HKEY_LOCAL_MACHINE, product.uninstall_key, L"RegOwner").text, L"first owner");
     EXPECT_TRUE(file_exists(product.desktop_link));
     EXPECT_TRUE(file_exists(product.program_folder + L"\\系统设置.lnk"));
+}
+
+TEST(RunInstall, AFileThatCantBePlacedFailsTheRunWithItsErrorAndKeepsTheInstalledProduct) {
+    ProgressPage first_page;
+    InstallFixture first(L"run");
+    add_full_product(first);
+    const Product product(first);
+    ProductCleanup cleanup(product);
+    install::InstallRun first_run = page_run(first_page, first);
+    ASSERT_EQ(install::run_install(first_run, first.install_dir().c_str(), L"first owner", L"c"), 1);
+    const std::wstring dir = first.install_dir();
+    const std::string list = file_text(dir + install::kInstallListName);
+
+    // A newer package with a file whose folder can't be made: the user's
+    // file of that name is in the way.
+    ProgressPage page;
+    InstallFixture second(L"run");
+    second.adopt_product(first);
+    second.add(L"config.exe", "settings program v2");
+    second.add(L"blocked\\x.txt", "x");
+    second.add_uninstaller("uninstaller v2");
+    put_file(dir + L"blocked", "the user's file");
+    install::InstallRun run = page_run(page, second);
+    wintest::FailureLog log;
+    run.report = &log;
+    EXPECT_EQ(install::run_install(run, dir.c_str(), L"second owner", L"c"), 0);
+    Rows expected = first_rows(3);
+    expected.push_back(install::kRowFailed);
+    EXPECT_EQ(page.rows(), expected);
+    ASSERT_EQ(log.failures.size(), 1u);
+    EXPECT_EQ(log.failures[0].first, dir + L"blocked");
+    EXPECT_EQ(log.failures[0].second, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+
+    // Undone: the first install as it was, nothing of the second left.
+    EXPECT_EQ(file_text(dir + L"config.exe"), "settings program");
+    EXPECT_EQ(file_text(dir + L"unstall.exe"), "MZ uninstaller");
+    EXPECT_EQ(file_text(dir + L"blocked"), "the user's file");
+    EXPECT_EQ(file_text(dir + install::kInstallListName), list);
+    EXPECT_EQ(file_text(product.system_ime), "IME module");
+    EXPECT_EQ(string_value(HKEY_LOCAL_MACHINE, product.uninstall_key, L"RegOwner").text, L"first owner");
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((dir + L"~zz*").c_str(), &entry);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a new file left beside its target";
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    DeleteFileW((dir + L"blocked").c_str());
 }
 
 TEST(RunInstall, AFileInUseIsReplacedAtTheRestartAndTheLastRowSaysSo) {
