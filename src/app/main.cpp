@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "support/fatal_error.h"
 #include "support/system_folder.h"
+#include "ui/mode_entries.h"
 
 // The installer's entry point: the application object's start-up is the
 // whole program. Before anything else the DLL search is confined to the
@@ -14,6 +15,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     support::restrict_dll_search();
     support::install_fatal_error_handler();
+    app::set_mode_entries(ui::mode_entries());
     app::CZZ_Install_BaseApp application;
     application.InitInstance(arguments != nullptr ? arguments : L"");
     return 0;

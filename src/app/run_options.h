@@ -17,6 +17,9 @@ inline constexpr int kExitCancelled = 1602;
 inline constexpr int kExitFailed = 1603;
 inline constexpr int kExitAlreadyRunning = 1618;
 inline constexpr int kExitBadSwitches = 87;
+// Uninstall, repair or update of a product that isn't installed: nothing
+// was touched (msiexec's "unknown product").
+inline constexpr int kExitUnknownProduct = 1605;
 
 struct RunOptions {
     bool silent = false;          // no window at all; the run reports only to its log

@@ -10,6 +10,7 @@
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/run_options.h"
 #include "app/startup_messages.h"
 #include "app/workspace.h"
 #include "package/cabinet_slot.h"
@@ -50,8 +51,23 @@ void init_common_controls() {
     InitCommonControlsEx(&classes);
 }
 
+ModeEntries g_entries;
+
+// The package couldn't be unpacked or brings no install information: the
+// run fails, and says so in its dialog mode.
 void show_startup_error() {
-    MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+    app::run_log().failure(L"the package could not be unpacked", 0);
+    app::set_exit_code(kExitFailed);
+    if (!run_options().silent) MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+// A mode for a product that isn't installed does nothing and ends with its
+// own code.
+void report_not_installed(const CommandRecord& command) {
+    wchar_t what[kPathUnits];
+    support::format_slot(what, L"%ls is not installed", command.product_name);
+    run_log().failure(what, ERROR_UNKNOWN_PRODUCT);
+    set_exit_code(kExitUnknownProduct);
 }
 
 // The running executable's path, and in the copy the workspace it runs
@@ -81,8 +97,8 @@ bool read_install_info(const RunContext& run, package::InstallInfo& info) {
 // then the wizard. False when there is nothing to show a wizard for.
 bool run_install_mode(ProcessRecords& records) {
     if (!prepare_package(records.run()) || !unpack_package(records.run())) return false;
-    if (!read_install_info(records.run(), records.info())) return false;
-    run_install_wizard();
+    if (!read_install_info(records.run(), records.info()) || g_entries.install == nullptr) return false;
+    g_entries.install();
     return true;
 }
 
@@ -90,15 +106,20 @@ bool run_install_mode(ProcessRecords& records) {
 // naming a product that isn't installed shows nothing.
 void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
-    switch (records.run().mode) {
+    const int mode = records.run().mode;
+    if ((mode == kModeUninstall || mode == kModeRepair || mode == kModeUpdate) && command.install_dir[0] == L'\0') {
+        report_not_installed(command);
+        return;
+    }
+    switch (mode) {
     case kModeUninstall:
-        if (command.install_dir[0] != L'\0') run_uninstall_dialog();
+        if (g_entries.uninstall != nullptr) g_entries.uninstall();
         return;
     case kModeRepair:
-        if (command.install_dir[0] != L'\0') run_repair_dialog();
+        if (g_entries.repair != nullptr) g_entries.repair();
         return;
     case kModeUpdate:
-        if (command.install_dir[0] != L'\0') run_update_dialog(command.product_name);
+        if (g_entries.update != nullptr) g_entries.update(command.product_name);
         return;
     default:
         if (!run_install_mode(records)) show_startup_error();
@@ -107,6 +128,8 @@ void dispatch(ProcessRecords& records) {
 }
 
 }  // namespace
+
+void set_mode_entries(const ModeEntries& entries) noexcept { g_entries = entries; }
 
 int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     // The extraction's thread slot exists before any thread does.
@@ -141,7 +164,7 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
 void end_mode_unsuccessfully() {
     if (const RunContext* run = run_context(); run != nullptr) remove_directory_tree(run->workspace_dir);
     schedule_self_delete();
-    std::exit(1);
+    std::exit(exit_code());
 }
 
 }  // namespace app

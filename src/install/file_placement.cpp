@@ -143,11 +143,19 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
     // A target whose old content can't be kept for undoing isn't touched
     // now; it is replaced at the restart like one in use.
     Placement placed = Placement::Failed;
+    const bool replacing = GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES;
     if ((journal == nullptr || journal->before_file_write(target)) && copy_now(source, target))
         placed = Placement::Copied;
     else
         placed = stage_for_restart(source, target, run);
-    if (placed != Placement::Failed && run != nullptr) note_placed_file(*run, target);
+    if (run == nullptr) return placed;
+    if (placed == Placement::Failed) {
+        report_failure(*run, target, GetLastError());
+        return placed;
+    }
+    note_placed_file(*run, target);
+    if (placed == Placement::Scheduled) report_touched(*run, support::Touch::file_staged, target);
+    else report_touched(*run, replacing ? support::Touch::file_replaced : support::Touch::file_copied, target);
     return placed;
 }
 

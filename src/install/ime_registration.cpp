@@ -67,11 +67,13 @@ HKL register_ime(InstallRun& run) {
     if (!installed_whole || !system_ime_path(system_file, ime_name) ||
         (run.journal != nullptr && !run.journal->before_file_write(system_file)) ||
         !copy_file_granting_users(installed_file, system_file, FALSE)) {
+        report_failure(run, system_file, GetLastError());
         post_copy_failure(run, installed_file);
         return nullptr;
     }
+    report_touched(run, support::Touch::file_copied, system_file);
     // The system folder now holds the only copy.
-    DeleteFileW(installed_file);
+    if (DeleteFileW(installed_file)) report_touched(run, support::Touch::file_deleted, installed_file);
 
     wchar_t ime_file_name[app::kNameUnits + 8];
     support::format_slot(ime_file_name, L"%ls.zin.ime", ime_name);

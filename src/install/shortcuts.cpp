@@ -138,8 +138,11 @@ void make_link(const Product& product, const LinkSpec& spec, const wchar_t* fold
     wchar_t arguments[kTextUnits];
     if (spec.arguments != nullptr) support::format_slot(arguments, spec.arguments, product.ime_name);
     if (product.journal != nullptr && !product.journal->before_file_write(link)) return;
-    if (!create_shell_link(target, description, link, product.install_dir,
-                           spec.arguments != nullptr ? arguments : nullptr, spec.icon_index)) {
+    if (create_shell_link(target, description, link, product.install_dir,
+                          spec.arguments != nullptr ? arguments : nullptr, spec.icon_index)) {
+        report_touched(*product.run, support::Touch::shortcut_created, link);
+    } else {
+        report_failure(*product.run, link, GetLastError());
         wchar_t row[2 * app::kPathUnits];
         support::format_slot(row, kShortcutFailedRow, link);
         post_progress(*product.run, -1, row);

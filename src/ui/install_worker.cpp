@@ -1,6 +1,7 @@
 // The wizard's install button and the worker thread it starts: the
 // directory made ready (asked about when it exists, created when it
-// doesn't), the progress page shown, and the install run.
+// doesn't), the progress page shown, and the install run; and the same
+// install without a window (the silent mode).
 
 #include <windows.h>
 
@@ -10,13 +11,19 @@
 #include "app/folders.h"
 #include "app/process_records.h"
 #include "app/protected_folders.h"
+#include "app/run_options.h"
 #include "install/access_rights.h"
 #include "install/run_install.h"
-#include "remove/ime_load_status.h"
+#include "ui/ime_load_status.h"
+#include "remove/ime_holders.h"
 #include "remove/install_ownership.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
+#include "ui/directory_page.h"
 #include "ui/install_wizard.h"
+#include "ui/silent_runs.h"
+#include "ui/step_log.h"
+#include "ui/user_page.h"
 #include "ui/wizard_buffers.h"
 #include "ui/wizard_texts.h"
 
@@ -59,6 +66,20 @@ bool is_directory(const wchar_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The exit code of a finished run: 0, or 3010 when a restart completes it.
+int finished_code(const install::InstallRun& run, int installed) {
+    if (installed == 0) return app::kExitFailed;
+    return run.restart_needed != 0 ? app::kExitRestartNeeded : app::kExitSuccess;
+}
+
+// The old install goes before anything is placed, with the product's data
+// folder and its shadow copies (see clear_old_install).
+void remove_old_install(const wchar_t* directory, wchar_t (&kept)[520], support::RunReport* report) {
+    removal::remove_install_folder(directory, ime_name(), kept, report);
+    removal::remove_data_folder(ime_name(), report);
+    install::clean_virtualized_store();
+}
+
 void enable_close_box(HWND dialog, bool enabled) {
     EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -73,7 +94,7 @@ void CZZ_Install_BaseDlg::on_install_button() {
         end(0);
         return;
     }
-    if (!removal::confirm_ime_unloaded(ime_name(), hwnd())) {
+    if (!confirm_ime_unloaded(ime_name(), hwnd())) {
         MessageBoxW(hwnd(), kImeLoadedText, kImeLoadedCaption, MB_OK | MB_ICONERROR);
         return;
     }
@@ -154,9 +175,13 @@ void CZZ_Install_BaseDlg::run_worker() {
     enable_item(kAcceptRadioId, false);
     enable_item(kRefuseRadioId, false);
 
-    install::InstallRun run = install::make_install_run(progress_.hwnd(), app::install_info());
+    StepLogReport page(progress_.hwnd());
+    support::TeeReport report(page, app::run_log());
+    install::InstallRun run = install::make_install_run(&report, app::install_info());
     if (kept[0] != L'\0') install::post_progress(run, -1, kept);
+    install_ran_ = true;
     const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
+    app::set_exit_code(finished_code(run, installed));
     // The run took back what it placed; the folders made for it go too
     // when nothing else has come into them.
     if (installed == 0)
@@ -176,15 +201,61 @@ void CZZ_Install_BaseDlg::run_worker() {
 // only what an earlier install of it listed, and the rest (the user's own
 // files) stays, which `kept` says.
 void CZZ_Install_BaseDlg::clear_old_install(const wchar_t* directory, wchar_t (&kept)[520]) {
-    removal::remove_install_folder(directory, ime_name(), kept);
-    removal::remove_data_folder(ime_name());
-    install::clean_virtualized_store();
+    remove_old_install(directory, kept, &app::run_log());
 }
 
 void CZZ_Install_BaseDlg::report_not_created(const wchar_t* directory) {
     wchar_t text[2 * app::kPathUnits];
     support::format_slot(text, kDirectoryFailedFormat, directory);
     MessageBoxW(hwnd(), text, kDirectoryFailedCaption, MB_OK | MB_ICONERROR);
+}
+
+// The wizard's work without its window: the folder, owner and company from
+// the run's options or the wizard's proposals, the licence accepted only
+// when the options say so, holders of the IME file ended only when they
+// allow it, an existing folder taken over as after "yes", and everything
+// reported to the run's log alone.
+void run_silent_install() {
+    support::RunReport& log = app::run_log();
+    const app::RunOptions& options = app::run_options();
+    if (!options.accept_licence) {
+        log.failure(L"the licence was not accepted on the command line", 0);
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    if (!removal::check_ime_unloaded_silently(ime_name(), options.end_holders, log)) {
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    WizardBuffers& buffers = wizard_buffers();
+    // An installed product stays where it is, as in the wizard.
+    const bool locked = propose_directory(buffers.directory, ime_name());
+    if (!locked && !options.install_dir.empty()) support::copy_slot(buffers.directory, options.install_dir.c_str());
+    read_registered_user(buffers);
+    if (!options.owner.empty()) support::copy_slot(buffers.user_name, options.owner.c_str());
+    if (!options.company.empty()) support::copy_slot(buffers.company, options.company.c_str());
+
+    const wchar_t* directory = buffers.directory;
+    if (!is_full_path(directory) || app::is_system_location(directory)) {
+        log.failure(directory, ERROR_BAD_PATHNAME);
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    const std::vector<std::wstring> created = missing_folders(directory);
+    wchar_t kept[520] = {};
+    if (GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES) remove_old_install(directory, kept, &log);
+    if (!app::make_directory_path(directory) || !is_directory(directory)) {
+        log.failure(directory, GetLastError());
+        for (const std::wstring& folder : created) RemoveDirectoryW(folder.c_str());
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    install::InstallRun run = install::make_install_run(&log, app::install_info());
+    if (kept[0] != L'\0') install::post_progress(run, -1, kept);
+    const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
+    if (installed == 0)
+        for (const std::wstring& folder : created) RemoveDirectoryW(folder.c_str());
+    app::set_exit_code(finished_code(run, installed));
 }
 
 }  // namespace ui

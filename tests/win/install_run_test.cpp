@@ -195,8 +195,8 @@ private:
     static inline std::vector<std::pair<std::wstring, install::GivenRights>> calls_;
 };
 
-install::InstallRun page_run(const ProgressPage& page, InstallFixture& fixture) {
-    return install::make_install_run(page.window(), &fixture.info, &fixture.context);
+install::InstallRun page_run(ProgressPage& page, InstallFixture& fixture) {
+    return install::make_install_run(page.report(), &fixture.info, &fixture.context);
 }
 
 std::wstring without_backslash(const std::wstring& folder) { return folder.substr(0, folder.size() - 1); }
@@ -213,8 +213,7 @@ TEST(PostProgress, RowsAndPositionsReachTheControls) {
     ProgressPage page;
     InstallFixture fixture(L"run");
     install::InstallRun run = page_run(page, fixture);
-    EXPECT_EQ(run.step_list, GetDlgItem(page.window(), install::kStepListId));
-    EXPECT_EQ(run.progress_bar, GetDlgItem(page.window(), install::kProgressBarId));
+    EXPECT_EQ(run.report, page.report());
     EXPECT_EQ(run.context, &fixture.context);
     EXPECT_EQ(run.info, &fixture.info);
     EXPECT_EQ(run.progress_position, 0);
@@ -237,10 +236,9 @@ TEST(PostProgress, RowsAndPositionsReachTheControls) {
 
 TEST(PostProgress, APageWithoutABarGetsRowsOnly) {
     ProgressPage page;
-    DestroyWindow(GetDlgItem(page.window(), install::kProgressBarId));
-    install::InstallRun run = install::make_install_run(page.window(), nullptr);
-    EXPECT_EQ(run.progress_bar, nullptr);
-    ASSERT_NE(run.step_list, nullptr);
+    DestroyWindow(GetDlgItem(page.window(), ui::kProgressBarId));
+    ui::StepLogReport rows_only(page.window());
+    install::InstallRun run = install::make_install_run(&rows_only, nullptr);
     install::post_progress(run, 50, L"row");
     EXPECT_EQ(page.rows(), Rows{L"row"});
     EXPECT_EQ(run.progress_position, 50);
@@ -248,14 +246,13 @@ TEST(PostProgress, APageWithoutABarGetsRowsOnly) {
     // Without a context of its own the record takes the start-up's.
     {
         app::ProcessRecords records;
-        EXPECT_EQ(install::make_install_run(page.window(), nullptr).context, &records.run());
+        EXPECT_EQ(install::make_install_run(&rows_only, nullptr).context, &records.run());
     }
     EXPECT_EQ(run.context, nullptr);  // none when the start-up hasn't run
 
-    // No page at all: nothing to post to, the position is still kept.
+    // No reporter at all: nothing to post to, the position is still kept.
     install::InstallRun bare = install::make_install_run(nullptr, nullptr);
-    EXPECT_EQ(bare.step_list, nullptr);
-    EXPECT_EQ(bare.progress_bar, nullptr);
+    ASSERT_NE(bare.report, nullptr);
     install::post_progress(bare, 7, L"nowhere");
     EXPECT_EQ(bare.progress_position, 7);
 }

@@ -145,7 +145,7 @@ private:
 
 Rows run_over_page(app::CommandRecord* command, int* position = nullptr) {
     wintest::ProgressPage page;
-    removal::UninstallRun run = removal::make_uninstall_run(page.window(), command);
+    removal::UninstallRun run = removal::make_uninstall_run(page.report(), command);
     EXPECT_EQ(removal::run_uninstall(run), 1);
     EXPECT_EQ(run.percent, 100);
     if (position != nullptr) *position = page.position();
@@ -221,9 +221,7 @@ TEST(UninstallRun, OnlyTheListedFilesOfTheProductGoAndARowSaysWhatStayed) {
 
 TEST(UninstallRun, ARecordWithoutDialogOrCommandPostsNowhereAndRemovesNothing) {
     removal::UninstallRun run = removal::make_uninstall_run(nullptr);
-    EXPECT_EQ(run.step_list, nullptr);
-    EXPECT_EQ(run.progress_bar, nullptr);
-    EXPECT_EQ(run.edit, nullptr);
+    ASSERT_NE(run.report, nullptr);
     EXPECT_EQ(run.command, nullptr);  // no start-up records in a test program
     EXPECT_EQ(removal::run_uninstall(run), 1);
     EXPECT_EQ(run.percent, 100);

@@ -21,6 +21,7 @@
 #include "install_fixture.h"
 #include "scratch.h"
 #include "ui/install_wizard.h"
+#include "ui/step_log.h"
 #include "ui/wizard_texts.h"
 #include "wizard_setup.h"
 
@@ -41,7 +42,7 @@ std::wstring program_files_folder(const std::wstring& ime_name) {
 }
 
 std::vector<std::wstring> step_rows(CZZ_Install_BaseDlg& wizard) {
-    HWND list = wizard.progress_page().item(install::kStepListId);
+    HWND list = wizard.progress_page().item(ui::kStepListId);
     std::vector<std::wstring> rows;
     const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
@@ -137,7 +138,7 @@ TEST_F(Wizard, StartsOnTheDirectoryPageWithTheLicenceRefused) {
     EXPECT_FALSE(wizard.directory_page().locked());
 
     // The step list: one column, full-row selection.
-    HWND list = wizard.progress_page().item(install::kStepListId);
+    HWND list = wizard.progress_page().item(ui::kStepListId);
     wchar_t heading[32] = {};
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
