@@ -39,11 +39,16 @@ RunOptions& mutable_run_options() noexcept;
 // The run's log: every engine's reports go here as well as to the dialog.
 // A reporter that writes nothing until the start-up has opened the log.
 support::RunReport& run_log() noexcept;
+// Makes `log` the run's log (null: back to one that writes nothing). The
+// reporter must outlive its use; test programs put a recorder here.
+void set_run_log(support::RunReport* log) noexcept;
 
 // The code the program ends with. Starts at kExitSuccess; a run that needs
 // a restart, fails or is cancelled sets it. The first failure or
 // cancellation is kept: a later success does not overwrite it.
 void set_exit_code(int code) noexcept;
 int exit_code() noexcept;
+// Back to kExitSuccess (test programs, between runs).
+void reset_exit_code() noexcept;
 
 }  // namespace app

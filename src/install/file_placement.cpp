@@ -198,7 +198,7 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
         if (length > 0 && length < app::kPathUnits) place_macro_tree(macro, folder, run);
     }
     if (join(macro, extract_dir, L"$fonts$\\") && is_folder(macro.c_str())) {
-        install_fonts(macro.c_str(), run.journal);
+        install_fonts(macro.c_str(), run.journal, run.report);
         app::remove_directory_tree(macro.c_str());
     }
     if (join(macro, extract_dir, L"$dataFiles$\\") && is_folder(macro.c_str()) && run.info != nullptr) {

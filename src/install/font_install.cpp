@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <string>
 
 #include "install/install_journal.h"
 #include "support/text_slot.h"
@@ -37,7 +38,8 @@ void clear_read_only(const wchar_t* path) {
         SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
-void install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fonts, InstallJournal* journal) {
+void install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fonts, InstallJournal* journal,
+                  support::RunReport* report) {
     wchar_t value_name[kFontValueUnits];
     if (!font_value_name(name, value_name)) return;
     PathSlot source;
@@ -48,9 +50,18 @@ void install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fo
         return;
     if (journal != nullptr && !journal->before_file_write(target.c_str())) return;
     clear_read_only(target.c_str());
-    if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) return;
+    const bool replacing = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+        if (report != nullptr) report->failure(target.c_str(), GetLastError());
+        return;
+    }
+    if (report != nullptr)
+        report->touched(replacing ? support::Touch::file_replaced : support::Touch::file_copied, target.c_str());
     if (AddFontResourceW(target.c_str()) != 0 && journal != nullptr) journal->font_added(target.c_str());
-    write_font_value(name, value_name, journal);
+    if (write_font_value(name, value_name, journal) != 0 && report != nullptr) {
+        const std::wstring value = std::wstring(L"HKLM\\") + kFontsKey + L"\\" + value_name;
+        report->touched(support::Touch::value_written, value.c_str());
+    }
 }
 
 }  // namespace
@@ -76,7 +87,7 @@ bool font_value_name(const wchar_t* file_name, wchar_t (&value_name)[kFontValueU
     return false;
 }
 
-int install_fonts(const wchar_t* folder, InstallJournal* journal) {
+int install_fonts(const wchar_t* folder, InstallJournal* journal, support::RunReport* report) {
     PathSlot fonts;
     if (folder == nullptr || !fonts_folder(fonts)) return 0;
     PathSlot pattern;
@@ -87,7 +98,7 @@ int install_fonts(const wchar_t* folder, InstallJournal* journal) {
             do {
                 // Only the files of the folder itself; its subfolders aren't fonts.
                 if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                    install_font(folder, entry.cFileName, fonts, journal);
+                    install_font(folder, entry.cFileName, fonts, journal, report);
             } while (FindNextFileW(search.handle, &entry));
         }
     }

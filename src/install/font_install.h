@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "support/run_report.h"
+
 namespace install {
 
 class InstallJournal;
@@ -26,7 +28,8 @@ bool font_value_name(const wchar_t* file_name, wchar_t (&value_name)[kFontValueU
 // that can't be copied is neither added nor registered. Then tells every
 // top-level window that the fonts changed. 1, or 0 when the Fonts folder
 // can't be found. With `journal`, each copy, font and value is recorded.
-int install_fonts(const wchar_t* folder, InstallJournal* journal = nullptr);
+// Every font copied goes to `report` (when given).
+int install_fonts(const wchar_t* folder, InstallJournal* journal = nullptr, support::RunReport* report = nullptr);
 
 // Sets the Fonts key's value `value_name` to `file_name` (REG_SZ, the data
 // length not counting the NUL). 1, or 0 when the key can't be opened with

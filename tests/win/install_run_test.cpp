@@ -294,6 +294,20 @@ TEST(RunInstall, ASuccessfulRunPostsNineRowsAndPutsEverythingInPlace) {
     EXPECT_TRUE(file_exists(product.desktop_link));
     EXPECT_FALSE(folder_exists(without_backslash(fixture.workspace())));
 
+    // The run's log hears of every file, value and shortcut it made.
+    using support::Touch;
+    const wintest::ReportRecorder& log = page.recorded();
+    for (const std::wstring& file : {dir + L"config.exe", dir + L"ITF\\Interface.dll", dir + L"unstall.exe",
+                                     dir + L"_backup_.dat", product.system_ime, product.system_file,
+                                     product.windows_file, product.font_file, product.data + L"danzi.zmi"})
+        EXPECT_TRUE(log.has(Touch::file_copied, file)) << file;
+    EXPECT_TRUE(log.has(Touch::file_deleted, dir + L"InstallInfo.dif"));
+    EXPECT_TRUE(log.has(Touch::value_written, L"HKLM\\" + product.uninstall_key + L"\\RegOwner"));
+    EXPECT_TRUE(log.has(Touch::value_written, L"HKCU\\" + product.vendor_key + L"\\" + install::kInstallPathValue));
+    EXPECT_TRUE(log.has(Touch::shortcut_created, product.program_folder + L"\\更多工具\\卸载软件.lnk"));
+    EXPECT_TRUE(log.has(Touch::shortcut_created, product.desktop_link));
+    EXPECT_EQ(log.failures().size(), 0u);
+
     // Users may change the data folder and its files, and nothing else:
     // code keeps its folder's default rights (an earlier install's entry
     // taken away), where Users read and run it.
@@ -320,6 +334,9 @@ TEST(RunInstall, AFailureInStepOneIsReportedAndLeavesNothing) {
     expected.push_back(install::kRowFailed);
     EXPECT_EQ(page.rows(), expected);
     EXPECT_EQ(page.position(), 2);
+    // The log names the step that failed.
+    ASSERT_FALSE(page.recorded().failures().empty());
+    EXPECT_EQ(page.recorded().failures().back().first, L"1.创建文件系统....");
     EXPECT_FALSE(folder_exists(without_backslash(fixture.workspace())));
     EXPECT_EQ(product.traces(), std::vector<std::wstring>{});
     EXPECT_FALSE(folder_exists(without_backslash(fixture.install_dir())));

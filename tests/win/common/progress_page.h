@@ -19,20 +19,22 @@
 
 namespace wintest {
 
-// Keeps what a run reported changed and what failed.
+// Keeps the rows a run reported, what it changed and what failed.
 class ReportRecorder final : public support::RunReport {
 public:
-    void row(const wchar_t*) override {}
+    void row(const wchar_t* text) override { rows_.emplace_back(text); }
     void progress(int) override {}
     void failure(const wchar_t* what, unsigned long error) override { failures_.emplace_back(what, error); }
     void touched(support::Touch kind, const wchar_t* what) override { changes_.emplace_back(kind, what); }
 
+    const std::vector<std::wstring>& rows() const { return rows_; }
     const std::vector<std::pair<support::Touch, std::wstring>>& changes() const { return changes_; }
     const std::vector<std::pair<std::wstring, unsigned long>>& failures() const { return failures_; }
     // Whether `kind` was reported for `what` (compared without regard to case).
     bool has(support::Touch kind, const std::wstring& what) const;
 
 private:
+    std::vector<std::wstring> rows_;
     std::vector<std::pair<support::Touch, std::wstring>> changes_;
     std::vector<std::pair<std::wstring, unsigned long>> failures_;
 };
