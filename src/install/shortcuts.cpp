@@ -195,13 +195,15 @@ void make_desktop_link(const Product& product, std::uint32_t flags) {
 // The file the package asks to show once the product is in place, with
 // its default action, opened as the signed-in user: never by this
 // elevated process, whose Notepad would hand out elevated file dialogs.
-void open_post_install_file(const InstallRun& run) {
+void open_post_install_file(InstallRun& run) {
     if (run.info->post_install_open[0] == u'\0') return;
     wchar_t file[app::kPathUnits];
     if (support::format_slot(file, L"%ls%ls", run.install_dir, support::as_wide(run.info->post_install_open)) !=
         support::kStatusOk)
         return;
-    app::open_as_signed_in_user(file);
+    // Nothing the install needs: a file that couldn't be shown is only
+    // noted in the run's log.
+    if (!app::open_as_signed_in_user(file)) report_failure(run, file, GetLastError());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/records.h"
+#include "app/run_options.h"
 #include "install/file_names.h"
 #include "install/ime_registration.h"
 #include "install/pending_renames.h"
@@ -75,7 +76,8 @@ bool remove_layout_key(const wchar_t* layouts_key, const wchar_t* text) {
 bool broadcast_preload_change() {
     while (!send_setting_change(SMTO_NOTIMEOUTIFNOTHUNG, kTimedBroadcastWaitMs)) {
         if (g_broadcast_retries.fetch_add(1) >= kMaxRetryNotices) break;
-        MessageBoxW(nullptr, L"", L"", MB_OK);
+        // A run without a window shows nothing and only tries again.
+        if (!app::run_options().silent) MessageBoxW(nullptr, L"", L"", MB_OK);
     }
     // The last send waits for the windows that answer, but never for ever:
     // a hung window must not hold the uninstall.

@@ -58,6 +58,8 @@ BOOL CZZ_AutoUpdateDlg::on_init() {
 
     const update::UpdateHandlers handlers{&CZZ_AutoUpdateDlg::on_progress, &CZZ_AutoUpdateDlg::on_notice, this};
     if (engine_.Attach(handlers) == 0) {
+        app::run_log().failure(kUpdateAttachFailedText, GetLastError());
+        app::set_exit_code(app::kExitFailed);
         MessageBoxW(hwnd(), kUpdateAttachFailedText, L"", MB_OK | MB_ICONERROR);
         return TRUE;
     }

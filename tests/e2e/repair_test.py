@@ -6,7 +6,7 @@ changed), then repaired from its "修复安装" command: the dialog's title,
 button and column, the install's rows, and afterwards every file, value
 and shortcut as the install left it, the names the install recorded
 included. Then a kept package that is missing, cut short or garbled: the
-error box, exit code 1, nothing changed.
+error box, exit code 1603 (failed), nothing changed.
 
 The tests run in order: the later ones start from the repaired product.
 
@@ -220,7 +220,7 @@ class RepairCase(unittest.TestCase):
             self.assertEqual(session.msgbox(UNUSABLE_CAPTION), UNUSABLE_TEXT)
             session.shot(f"unusable-{self._testMethodName[7:]}", f"title:{UNUSABLE_CAPTION}")
             session.msgbox(UNUSABLE_CAPTION, answer="ok")
-            self.assertEqual(program.wait(60), 1)
+            self.assertEqual(program.wait(60), 1603)
             wait_cleaned_up()
             self.assertEqual(session.ui_result("wait", TITLE, timeout_ms=500).returncode, 3)
         finally:

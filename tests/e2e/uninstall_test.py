@@ -11,9 +11,9 @@ library heard code 7.
 
 Then a second install: the dialog closed before its button was pressed
 removes nothing. A program holding the IME file: cancelling the
-check ends the uninstaller with exit code 1 and removes nothing; then the
-product is removed the way its uninstall entry says (UninstallString),
-with that program ended from the check's list.
+check ends the uninstaller with exit code 1602 (cancelled) and removes
+nothing; then the product is removed the way its uninstall entry says
+(UninstallString), with that program ended from the check's list.
 
 Then what the uninstall must never remove: the current user's
 "ZMEInstallPath" (the machine's key gone) pointing at a system folder, the
@@ -258,7 +258,7 @@ class UninstallCase(unittest.TestCase):
                                   self.wine.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
 
-        # Cancelled: the uninstaller ends with exit code 1 and nothing is
+        # Cancelled: the uninstaller ends with exit code 1602 and nothing is
         # removed. Started here as the temporary copy that the entry's
         # command starts, so that the test is the copy's parent and sees
         # its exit code.
@@ -268,7 +268,7 @@ class UninstallCase(unittest.TestCase):
         self.wine.ui("click", TITLE, "1")
         self.wine.ui("wait", IME_STATUS)
         self.wine.ui("click", IME_STATUS, "2")
-        self.assertEqual(program.wait(60), 1)
+        self.assertEqual(program.wait(60), 1602)
         self.wait_ended()
         self.assertTrue(holder.running())
         self.assertTrue((self.places.install_dir / "unstall.exe").exists())

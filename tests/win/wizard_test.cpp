@@ -361,17 +361,17 @@ TEST_F(Wizard, AnImeFileHeldByAProgramStopsTheInstallUntilItIsEnded) {
 
 // --- the install without a window ---
 
+BOOL CALLBACK count_visible(HWND window, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window)) ++*reinterpret_cast<int*>(found);
+    return TRUE;
+}
+
 // The program's visible top-level windows.
 int visible_windows() {
     int count = 0;
-    EnumWindows(
-        [](HWND window, LPARAM found) -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process == GetCurrentProcessId() && IsWindowVisible(window)) ++*reinterpret_cast<int*>(found);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    EnumWindows(count_visible, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
