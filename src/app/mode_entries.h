@@ -15,8 +15,8 @@ void run_repair_dialog();
 void run_update_dialog(const wchar_t* product_name);
 // A mode whose dialog ended without doing its work (a kept package that
 // can't be used, a loaded IME the user kept): the workspace and the running
-// copy go as after any end of a dialog, then the program exits with code 1
-// so that whoever started it can tell. The normal exit runs the program's
+// copy go as after any end of a dialog, then the program exits with
+// kExitFailed (1603) so that whoever started it can tell. The normal exit runs the program's
 // global clean-up.
 [[noreturn]] void end_mode_unsuccessfully();
 // Install: the wizard (CZZ_Install_BaseDlg), once the package is extracted

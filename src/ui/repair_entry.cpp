@@ -9,7 +9,7 @@ void run_repair_dialog() {
     dialog.run_modal(nullptr);
     if (!dialog.refused() && !dialog.failed()) return;
     // No usable kept package, or a repair that didn't complete: the
-    // program ends with exit code 1 so that whoever started it can tell.
+    // program ends with exit code 1603 so that whoever started it can tell.
     end_mode_unsuccessfully();
 }
 

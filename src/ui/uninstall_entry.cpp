@@ -9,7 +9,7 @@ void run_uninstall_dialog() {
     dialog.run_modal(nullptr);
     if (!dialog.abandoned()) return;
     // A process kept the IME file loaded and nothing was removed: the
-    // program ends with exit code 1 so that whoever started it can tell.
+    // program ends with exit code 1603 so that whoever started it can tell.
     end_mode_unsuccessfully();
 }
 
