@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "app/run_options.h"
 #include "app/startup.h"
 #include "support/fatal_error.h"
 #include "support/system_folder.h"
@@ -11,12 +12,12 @@
 // (cmake/delay_load.cmake) and resolve only from there, never from the
 // folder the installer was started from. A fatal error of the support library's buffers (out of
 // memory, an unterminated text), on any thread, ends the program with its
-// message in a box.
+// message in a box. The program ends with the run's exit code.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int) {
     support::restrict_dll_search();
     support::install_fatal_error_handler();
     app::set_mode_entries(ui::mode_entries());
     app::CZZ_Install_BaseApp application;
     application.InitInstance(arguments != nullptr ? arguments : L"");
-    return 0;
+    return app::exit_code();
 }

@@ -27,9 +27,10 @@ void set_mode_entries(const ModeEntries& entries) noexcept;
 
 // A mode whose dialog ended without doing its work (a kept package that
 // can't be used, a loaded IME the user kept): the workspace and the running
-// copy go as after any end of a dialog, then the program exits with code 1
-// so that whoever started it can tell. The normal exit runs the program's
-// global clean-up.
+// copy go as after any end of a dialog, then the program exits with the
+// run's exit code: the one the mode set (1602 for a loaded IME the user
+// kept), else kExitFailed (1603), so that whoever started it can tell. The
+// normal exit runs the program's global clean-up.
 [[noreturn]] void end_mode_unsuccessfully();
 
 }  // namespace app

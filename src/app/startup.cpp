@@ -6,16 +6,19 @@
 
 #include <cstdlib>
 
+#include "app/command_line.h"
 #include "app/folders.h"
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
+#include "app/tell_user.h"
 #include "app/workspace.h"
 #include "package/cabinet_slot.h"
 #include "package/mapfile.h"
 #include "support/format_bounded.h"
+#include "support/wide.h"
 
 namespace app {
 namespace {
@@ -56,8 +59,8 @@ ModeEntries g_entries;
 // The package couldn't be unpacked or brings no install information: the
 // run fails, and says so in its dialog mode.
 void show_startup_error() {
-    app::run_log().failure(L"the package could not be unpacked", 0);
-    app::set_exit_code(kExitFailed);
+    run_log().failure(L"the package could not be unpacked", 0);
+    set_exit_code(kExitFailed);
     if (!run_options().silent) MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
 }
 
@@ -127,6 +130,32 @@ void dispatch(ProcessRecords& records) {
     }
 }
 
+// The switches of a run without a person into the run's options. False when
+// the run ends here: the help was asked for (exit code 0), or a switch
+// can't be read (kExitBadSwitches, with a line naming it).
+bool take_switches(const RunSwitches& switches) {
+    RunOptions& options = mutable_run_options();
+    options.silent = switches.silent;
+    if (!switches.bad.empty()) {
+        wchar_t line[kPathUnits + 64];
+        support::format_slot(line, kBadSwitchFormat, support::to_wide(switches.bad).c_str());
+        tell_user(line, Stream::error, kStartupErrorCaption, !switches.silent);
+        set_exit_code(kExitBadSwitches);
+        return false;
+    }
+    if (switches.help) {
+        tell_user(kHelpText, Stream::output, kHelpCaption, true);
+        return false;
+    }
+    options.accept_licence = switches.accept_licence;
+    options.end_holders = switches.end_holders;
+    options.log_path = support::to_wide(switches.log_path);
+    options.install_dir = support::to_wide(switches.install_dir);
+    options.owner = support::to_wide(switches.owner);
+    options.company = support::to_wide(switches.company);
+    return true;
+}
+
 }  // namespace
 
 void set_mode_entries(const ModeEntries& entries) noexcept { g_entries = entries; }
@@ -139,9 +168,17 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     ProcessRecords records;
     fill_run_context(records.run());
 
+    // The switches are read by both processes: the first one answers a
+    // help request or a bad switch without starting anything.
+    const RunSwitches switches = scan_switches(support::to_u16(arguments));
+    if (!take_switches(switches)) return TRUE;
+
     // The first process makes the private workspace, starts its copy
-    // there and ends here.
+    // there, waits for it and ends here with its exit code.
     if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) return TRUE;
+    // The rest of the program reads the argument string with the switches
+    // blanked out: their values are no mode, name or "file=" path.
+    support::copy_slot(records.run().command_line, support::to_wide(switches.rest).c_str());
 
     // The copy: the mode, the product and the path the user started.
     parse_command_line(records.run(), records.command());
@@ -164,6 +201,8 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
 void end_mode_unsuccessfully() {
     if (const RunContext* run = run_context(); run != nullptr) remove_directory_tree(run->workspace_dir);
     schedule_self_delete();
+    // A mode that ended early without a code of its own failed.
+    set_exit_code(kExitFailed);
     std::exit(exit_code());
 }
 
