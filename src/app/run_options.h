@@ -36,6 +36,9 @@ RunOptions& mutable_run_options() noexcept;
 // The run's log: every engine's reports go here as well as to the dialog.
 // A reporter that writes nothing until the start-up has opened the log.
 support::RunReport& run_log() noexcept;
+// Makes `log` the run's log (null: none again). The start-up's log file
+// (app/run_log_file.h) puts itself here once it is open.
+void set_run_log(support::RunReport* log) noexcept;
 
 // The code the program ends with. Starts at kExitSuccess; a run that needs
 // a restart, fails or is cancelled sets it. The first failure or

@@ -5,12 +5,14 @@
 #include <ole2.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/folders.h"
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/run_log_file.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
 #include "app/tell_user.h"
@@ -54,8 +56,17 @@ void init_common_controls() {
     InitCommonControlsEx(&classes);
 }
 
+// The argument string as the user gave it, for the log's start line.
+std::wstring g_arguments;
+
+// Nothing could be done (the package or its install information can't be
+// read): a failed run, said in the box (or, silent, on the console and in
+// the log).
 void show_startup_error() {
-    MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+    run_log().failure(kStartupErrorText, 0);
+    set_exit_code(kExitFailed);
+    if (run_options().silent) tell_user(kStartupErrorText, Stream::error, kStartupErrorCaption, false);
+    else MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 // The running executable's path, and in the copy the workspace it runs
@@ -84,8 +95,13 @@ bool read_install_info(const RunContext& run, package::InstallInfo& info) {
 // The install mode: the package unpacked and its install information read,
 // then the wizard. False when there is nothing to show a wizard for.
 bool run_install_mode(ProcessRecords& records) {
-    if (!prepare_package(records.run()) || !unpack_package(records.run())) return false;
-    if (!read_install_info(records.run(), records.info())) return false;
+    if (!prepare_package(records.run()) || !unpack_package(records.run()) ||
+        !read_install_info(records.run(), records.info())) {
+        // No product to name the log after.
+        open_run_log(L"", kModeInstall, g_arguments.c_str());
+        return false;
+    }
+    open_run_log(support::as_wide(records.info().ime_name), kModeInstall, g_arguments.c_str());
     run_install_wizard();
     return true;
 }
@@ -94,6 +110,10 @@ bool run_install_mode(ProcessRecords& records) {
 // naming a product that isn't installed shows nothing.
 void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
+    if (records.run().mode != kModeInstall) {
+        open_run_log(command.product_name, records.run().mode, g_arguments.c_str());
+        if (command.install_dir[0] == L'\0') run_log().row(L"not installed: nothing to do");
+    }
     switch (records.run().mode) {
     case kModeUninstall:
         if (command.install_dir[0] != L'\0') run_uninstall_dialog();
@@ -148,6 +168,7 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
 
     // The switches are read by both processes: the first one answers a
     // help request or a bad switch without starting anything.
+    g_arguments = arguments;
     const RunSwitches switches = scan_switches(support::to_u16(arguments));
     if (!take_switches(switches)) return TRUE;
 
@@ -180,6 +201,7 @@ void end_mode_unsuccessfully() {
     if (const RunContext* run = run_context(); run != nullptr) remove_directory_tree(run->workspace_dir);
     schedule_self_delete();
     set_exit_code(kExitFailed);
+    close_run_log(exit_code());
     std::exit(exit_code());
 }
 
