@@ -39,8 +39,9 @@ RunOptions& mutable_run_options() noexcept;
 // The run's log: every engine's reports go here as well as to the dialog.
 // A reporter that writes nothing until the start-up has opened the log.
 support::RunReport& run_log() noexcept;
-// Makes `log` the run's log (null: back to one that writes nothing). The
-// reporter must outlive its use; test programs put a recorder here.
+// Makes `log` the run's log (null: none again). The start-up's log file
+// (app/run_log_file.h) puts itself here once it is open; test programs put
+// a recorder here.
 void set_run_log(support::RunReport* log) noexcept;
 
 // The code the program ends with. Starts at kExitSuccess; a run that needs

@@ -5,12 +5,14 @@
 #include <ole2.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/folders.h"
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/run_log_file.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
 #include "app/tell_user.h"
@@ -56,12 +58,17 @@ void init_common_controls() {
 
 ModeEntries g_entries;
 
-// The package couldn't be unpacked or brings no install information: the
-// run fails, and says so in its dialog mode.
+// The argument string as the user gave it, for the log's start line.
+std::wstring g_arguments;
+
+// Nothing could be done (the package or its install information can't be
+// read): a failed run, said in the box (or, silent, on the console and in
+// the log).
 void show_startup_error() {
-    run_log().failure(L"the package could not be unpacked", 0);
+    run_log().failure(kStartupErrorText, 0);
     set_exit_code(kExitFailed);
-    if (!run_options().silent) MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+    if (run_options().silent) tell_user(kStartupErrorText, Stream::error, kStartupErrorCaption, false);
+    else MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 // A mode for a product that isn't installed does nothing and ends with its
@@ -99,8 +106,13 @@ bool read_install_info(const RunContext& run, package::InstallInfo& info) {
 // The install mode: the package unpacked and its install information read,
 // then the wizard. False when there is nothing to show a wizard for.
 bool run_install_mode(ProcessRecords& records) {
-    if (!prepare_package(records.run()) || !unpack_package(records.run())) return false;
-    if (!read_install_info(records.run(), records.info()) || g_entries.install == nullptr) return false;
+    if (!prepare_package(records.run()) || !unpack_package(records.run()) ||
+        !read_install_info(records.run(), records.info()) || g_entries.install == nullptr) {
+        // No product to name the log after.
+        open_run_log(L"", kModeInstall, g_arguments.c_str());
+        return false;
+    }
+    open_run_log(support::as_wide(records.info().ime_name), kModeInstall, g_arguments.c_str());
     g_entries.install();
     return true;
 }
@@ -110,6 +122,7 @@ bool run_install_mode(ProcessRecords& records) {
 void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
     const int mode = records.run().mode;
+    if (mode != kModeInstall) open_run_log(command.product_name, mode, g_arguments.c_str());
     if ((mode == kModeUninstall || mode == kModeRepair || mode == kModeUpdate) && command.install_dir[0] == L'\0') {
         report_not_installed(command);
         return;
@@ -170,6 +183,7 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
 
     // The switches are read by both processes: the first one answers a
     // help request or a bad switch without starting anything.
+    g_arguments = arguments;
     const RunSwitches switches = scan_switches(support::to_u16(arguments));
     if (!take_switches(switches)) return TRUE;
 
@@ -203,6 +217,7 @@ void end_mode_unsuccessfully() {
     schedule_self_delete();
     // A mode that ended early without a code of its own failed.
     set_exit_code(kExitFailed);
+    close_run_log(exit_code());
     std::exit(exit_code());
 }
 

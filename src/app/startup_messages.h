@@ -24,6 +24,9 @@ inline constexpr wchar_t kBadSwitchFormat[] = L"无法识别的命令行参数�
 inline constexpr wchar_t kArgumentsTooLongText[] =
     L"命令行过长：参数与安装程序的路径合计超过 259 个字符，请缩短路径或参数。";
 
+// The run's log can't be written (said once; the run goes on without it).
+inline constexpr wchar_t kLogNotWrittenFormat[] = L"无法写入日志文件“%ls”（错误 %u），本次运行不记录日志。";
+
 // The help text (/? /help -h --help): on the console or in a message box.
 inline constexpr wchar_t kHelpCaption[] = L"安装程序用法";
 inline constexpr wchar_t kHelpText[] =

@@ -357,6 +357,46 @@ class StartupCase(unittest.TestCase):
                 self.assertEqual(self.copies_running(), [])
                 self.assertEqual(self.workspaces(), [])
 
+    def test_every_run_writes_a_log_ending_with_its_exit_code(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        stamp = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  "
+        # The default place: a new file in the temporary folder, named
+        # after the product (what a file name can't hold made "_") and the
+        # mode.
+        before = set(self.temp.glob("*.log"))
+        code, _ = self.wine.run_to_end(installer, "-u name=[Not:Installed]")
+        self.assertEqual(code, 0)
+        made = sorted(set(self.temp.glob("*.log")) - before)
+        self.assertEqual(len(made), 1, made)
+        self.assertRegex(made[0].name, r"^Not_Installed-uninstall-\d{8}-\d{6}-[0-9a-f]{8}\.log$")
+        lines = made[0].read_text(encoding="utf-8").splitlines()
+        for line in lines:
+            self.assertRegex(line, "^" + stamp)
+        self.assertRegex(lines[0], stamp + r"start +uninstall \"Not:Installed\", arguments: -u name=\[Not:Installed\]")
+        self.assertRegex(lines[-1], stamp + r"exit +0$")
+        made[0].unlink()
+
+        # A named place.
+        logs = self.wine.to_linux("C:\\") / "logs 日志"
+        logs.mkdir(exist_ok=True)
+        code, _ = self.wine.run_to_end(installer, "/log=[C:\\logs 日志\\run.log] -r name=[a:b]")
+        self.assertEqual(code, 0)
+        lines = (logs / "run.log").read_text(encoding="utf-8").splitlines()
+        self.assertRegex(lines[0], stamp + r"start +repair \"a:b\", arguments: /log=")
+        self.assertRegex(lines[-1], stamp + r"exit +0$")
+        self.assertEqual(set(self.temp.glob("*.log")) - before, set())
+        shutil.rmtree(logs)
+
+    def test_a_log_that_cant_be_written_is_said_once_and_the_run_goes_on(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        for place in ("C:\\no such folder\\run.log", "C:\\windows"):
+            with self.subTest(place):
+                code, output = self.wine.run_to_end(installer, f"/S /log=[{place}] -g name=[Not Installed]")
+                self.assertEqual(code, 0)
+                self.assertEqual(output.count("无法写入日志文件"), 1, output)
+                self.assertIn(place, output)
+        self.assertFalse(self.wine.to_linux("C:\\no such folder").exists())
+
     def test_help_goes_to_standard_output_and_ends_0(self):
         installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
         for switch in ("/?", "--help"):
