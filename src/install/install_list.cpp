@@ -165,13 +165,18 @@ bool write_install_list(InstallRun& run) {
     const std::string bytes = to_utf8(text);
 
     if (run.journal != nullptr && !run.journal->before_file_write(path.c_str())) return false;
+    const bool replacing = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     const support::UniqueHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
     DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    if (!file || !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        report_failure(run, path.c_str(), GetLastError());
+        return false;
+    }
+    report_touched(run, replacing ? support::Touch::file_replaced : support::Touch::file_copied, path.c_str());
+    return true;
 }
 
 }  // namespace install

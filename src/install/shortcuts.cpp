@@ -10,6 +10,7 @@
 
 #include "app/folders.h"
 #include "app/open_as_user.h"
+#include "app/run_options.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
@@ -196,7 +197,8 @@ void make_desktop_link(const Product& product, std::uint32_t flags) {
 // its default action, opened as the signed-in user: never by this
 // elevated process, whose Notepad would hand out elevated file dialogs.
 void open_post_install_file(InstallRun& run) {
-    if (run.info->post_install_open[0] == u'\0') return;
+    // A run without a person opens nothing on the machine's desktop.
+    if (run.info->post_install_open[0] == u'\0' || app::run_options().silent) return;
     wchar_t file[app::kPathUnits];
     if (support::format_slot(file, L"%ls%ls", run.install_dir, support::as_wide(run.info->post_install_open)) !=
         support::kStatusOk)
