@@ -10,8 +10,12 @@ error box, exit code 1603 (failed), nothing changed.
 
 The tests run in order: the later ones start from the repaired product.
 
-Last, a program holding the IME file: the check cancelled leaves the
+Then a program holding the IME file: the check cancelled leaves the
 dialog ready, the holder ended from the check lets the repair run.
+
+Last, without a person (/S): the damaged product repaired with no window,
+exit code 0, everything as the install left it; a kept package that is
+missing fails the silent repair with 1603.
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IME_HOLDER and what harness.py reads."""
@@ -269,6 +273,32 @@ class RepairCase(unittest.TestCase):
         entry = next(iter(expected[demo.UNINSTALL_KEY].values()))
         entry["InstallSource"] = f'{UNINSTALLER}"'
         self.assert_as_installed(expected)
+
+
+    def test_6_a_silent_repair_shows_nothing_and_restores_the_product(self):
+        expected = snapshot()
+        (places.install_dir / "config.exe").unlink()
+        (places.install_dir / "skin.dll").write_bytes(b"garbled")
+        (places.programs / "系统设置.lnk").unlink()
+        backup = places.install_dir / "_backup_.dat"
+        kept = backup.read_bytes()
+        backup.unlink()
+        try:
+            code, _ = session.run_to_end(UNINSTALLER, f"-r name=[{demo.IME}] /S")
+            self.assertEqual(code, 1603)
+            wait_cleaned_up()
+        finally:
+            backup.write_bytes(kept)
+        code, _ = session.run_to_end(UNINSTALLER, f"-r name=[{demo.IME}] /S")
+        self.assertEqual(code, 0)
+        wait_cleaned_up()
+        self.assertEqual(session.processes("notepad.exe"), [])
+        # The entry's source is the uninstaller the repair ran from.
+        entry = next(iter(expected[1][demo.UNINSTALL_KEY].values()))
+        source = session.reg_query(demo.UNINSTALL_KEY, "InstallSource")
+        self.assertEqual(source.lower().strip('"'), UNINSTALLER.lower())
+        entry["InstallSource"] = source
+        self.assertEqual(snapshot(), expected)
 
 
 if __name__ == "__main__":
