@@ -12,6 +12,7 @@
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/protected_folders.h"
 #include "app/run_log_file.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
@@ -169,6 +170,35 @@ bool take_switches(const RunSwitches& switches) {
     return true;
 }
 
+// The uninstaller the user started waits in the install folder while its
+// copy removes the product, and holds its own file meanwhile. Once the
+// product is gone and nothing but this program is left in its folder, the
+// program and the folder go after it has ended.
+void remove_waiting_uninstaller(ProcessRecords& records, const RunSwitches& switches) {
+    if (exit_code() != kExitSuccess && exit_code() != kExitRestartNeeded) return;
+    support::copy_slot(records.run().command_line, support::to_wide(switches.rest).c_str());
+    parse_command_line(records.run(), records.command());
+    // Another mode, or a product that is still installed.
+    if (records.run().mode != kModeUninstall || records.command().install_dir[0] != L'\0') return;
+    const std::wstring module = records.run().module_path;
+    const std::size_t cut = module.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut < 3) return;
+    const std::wstring folder = module.substr(0, cut);
+    std::size_t others = 0;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L".." && CompareStringOrdinal(name.c_str(), -1, module.c_str() + cut + 1, -1,
+                                                                 TRUE) != CSTR_EQUAL)
+            ++others;
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    if (others == 0 && !is_system_location(folder.c_str()))
+        schedule_file_and_folder_delete(module.c_str(), folder.c_str());
+}
+
 }  // namespace
 
 void set_mode_entries(const ModeEntries& entries) noexcept { g_entries = entries; }
@@ -189,7 +219,10 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
 
     // The first process makes the private workspace, starts its copy
     // there, waits for it and ends here with its exit code.
-    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) return TRUE;
+    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) {
+        remove_waiting_uninstaller(records, switches);
+        return TRUE;
+    }
     // The rest of the program reads the argument string with the switches
     // blanked out: their values are no mode, name or "file=" path.
     support::copy_slot(records.run().command_line, support::to_wide(switches.rest).c_str());

@@ -202,7 +202,9 @@ class UninstallCase(unittest.TestCase):
         self.wait_ended()
 
     def expect_product_gone(self):
-        self.assertFalse(self.places.install_dir.exists())
+        # The uninstaller that was started there waits for its copy and
+        # takes the folder with it once it has ended.
+        harness.wait_until(lambda: not self.places.install_dir.exists(), 60, "the install folder to go")
         self.assertFalse(self.places.data_dir.exists())
         self.assertFalse(self.places.programs.exists())
         self.assertFalse(self.places.desktop_link.exists())
