@@ -170,6 +170,26 @@ bool take_switches(const RunSwitches& switches) {
     return true;
 }
 
+// Whether `folder` or a folder inside it (never entered through a link)
+// holds a file other than `program`; empty folders don't count.
+bool holds_files_besides(const std::wstring& folder, const std::wstring& program) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        const bool plain_folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        if (plain_folder) found = holds_files_besides(path, program);
+        else found = CompareStringOrdinal(path.c_str(), -1, program.c_str(), -1, TRUE) != CSTR_EQUAL;
+    } while (!found && FindNextFileW(search, &entry));
+    FindClose(search);
+    return found;
+}
+
 // The uninstaller the user started waits in the install folder while its
 // copy removes the product, and holds its own file meanwhile. Once the
 // product is gone and nothing but this program is left in its folder, the
@@ -184,19 +204,8 @@ void remove_waiting_uninstaller(ProcessRecords& records, const RunSwitches& swit
     const std::size_t cut = module.find_last_of(L'\\');
     if (cut == std::wstring::npos || cut < 3) return;
     const std::wstring folder = module.substr(0, cut);
-    std::size_t others = 0;
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L".." && CompareStringOrdinal(name.c_str(), -1, module.c_str() + cut + 1, -1,
-                                                                 TRUE) != CSTR_EQUAL)
-            ++others;
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    if (others == 0 && !is_system_location(folder.c_str()))
-        schedule_file_and_folder_delete(module.c_str(), folder.c_str());
+    if (holds_files_besides(folder, module) || is_system_location(folder.c_str())) return;
+    schedule_file_and_folder_delete(module.c_str(), folder.c_str());
 }
 
 }  // namespace

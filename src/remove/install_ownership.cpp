@@ -117,9 +117,10 @@ void remove_listed_files(const std::wstring& folder, const install::InstallList&
     if (list.folder_own && !app::is_system_location(folder.c_str())) RemoveDirectoryW(folder.c_str());
 }
 
-// The files below `folder` (with a backslash), in the order found; links
-// are listed as files and never entered.
-void list_files(const std::wstring& folder, std::vector<std::wstring>& files) {
+// The files below `folder` (with a backslash), in the order found, and its
+// subfolders, each after those inside it; links are listed as files and
+// never entered.
+void list_files(const std::wstring& folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders) {
     WIN32_FIND_DATAW entry{};
     const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -128,8 +129,12 @@ void list_files(const std::wstring& folder, std::vector<std::wstring>& files) {
         if (name == L"." || name == L"..") continue;
         const bool folder_entry = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                                   (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-        if (folder_entry) list_files(folder + name + L"\\", files);
-        else files.push_back(folder + name);
+        if (folder_entry) {
+            list_files(folder + name + L"\\", files, folders);
+            folders.push_back(folder + name);
+        } else {
+            files.push_back(folder + name);
+        }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
 }
@@ -166,17 +171,23 @@ FolderClaim judge_install_folder(const wchar_t* folder, const wchar_t* product_n
 void remove_tree_reported(const wchar_t* folder, support::RunReport* report) {
     if (folder == nullptr || folder[0] == L'\0') return;
     std::vector<std::wstring> files;
-    if (report != nullptr) list_files(with_backslash(folder), files);
+    std::vector<std::wstring> folders;
+    list_files(with_backslash(folder), files, folders);
     app::remove_directory_tree(folder);
+    // What a file in use kept the tree removal from taking goes one by one,
+    // and the folders left empty after it.
     for (const std::wstring& file : files) {
-        if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            report->touched(support::Touch::file_deleted, file.c_str());
-        } else {
-            const DWORD error = DeleteFileW(file.c_str()) ? ERROR_SUCCESS : GetLastError();
-            if (error == ERROR_SUCCESS) report->touched(support::Touch::file_deleted, file.c_str());
-            else report->failure(file.c_str(), error);
+        DWORD error = ERROR_SUCCESS;
+        if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileW(file.c_str())) error = GetLastError();
         }
+        if (report == nullptr) continue;
+        if (error == ERROR_SUCCESS) report->touched(support::Touch::file_deleted, file.c_str());
+        else report->failure(file.c_str(), error);
     }
+    for (const std::wstring& level : folders) RemoveDirectoryW(level.c_str());
+    RemoveDirectoryW(folder);
 }
 
 FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_name, wchar_t (&row)[520],
