@@ -205,6 +205,12 @@ void remove_waiting_uninstaller(ProcessRecords& records, const RunSwitches& swit
     if (cut == std::wstring::npos || cut < 3) return;
     const std::wstring folder = module.substr(0, cut);
     if (holds_files_besides(folder, module) || is_system_location(folder.c_str())) return;
+    // Started from a shortcut, this program (and so the interpreter it
+    // starts) may have the folder as its current directory, which keeps
+    // the folder from going.
+    wchar_t system[kPathUnits];
+    const UINT length = GetSystemDirectoryW(system, kPathUnits);
+    if (length == 0 || length >= kPathUnits || !SetCurrentDirectoryW(system)) return;
     schedule_file_and_folder_delete(module.c_str(), folder.c_str());
 }
 

@@ -284,12 +284,12 @@ class RepairCase(unittest.TestCase):
         kept = backup.read_bytes()
         backup.unlink()
         try:
-            code, _ = session.run_to_end(UNINSTALLER, f"-r name=[{demo.IME}] /S")
+            code, _ = session.run_to_end(UNINSTALLER, f"/S -r name=[{demo.IME}]")
             self.assertEqual(code, 1603)
             wait_cleaned_up()
         finally:
             backup.write_bytes(kept)
-        code, _ = session.run_to_end(UNINSTALLER, f"-r name=[{demo.IME}] /S")
+        code, _ = session.run_to_end(UNINSTALLER, f"/S -r name=[{demo.IME}]")
         self.assertEqual(code, 0)
         wait_cleaned_up()
         self.assertEqual(session.processes("notepad.exe"), [])

@@ -204,7 +204,12 @@ class UninstallCase(unittest.TestCase):
     def expect_product_gone(self):
         # The uninstaller that was started there waits for its copy and
         # takes the folder with it once it has ended.
-        harness.wait_until(lambda: not self.places.install_dir.exists(), 60, "the install folder to go")
+        try:
+            harness.wait_until(lambda: not self.places.install_dir.exists(), 60, "the install folder to go")
+        except AssertionError:
+            left = sorted(str(p.relative_to(self.places.install_dir)) for p in self.places.install_dir.rglob("*"))
+            raise AssertionError(f"the install folder stayed with {left}; running: "
+                                 f"{[p['path'] for p in self.wine.processes()]}") from None
         self.assertFalse(self.places.data_dir.exists())
         self.assertFalse(self.places.programs.exists())
         self.assertFalse(self.places.desktop_link.exists())
@@ -403,7 +408,7 @@ class UninstallCase(unittest.TestCase):
         self.assertIsNone(self.wine.reg_export(UNINSTALL_KEY))
         before = self.product_state()
         # Not installed: its own code, nothing touched.
-        self.assertEqual(self.run_silently(installer, f"-u name=[{IME}] /S"), 1605)
+        self.assertEqual(self.run_silently(installer, f"/S -u name=[{IME}]"), 1605)
         self.assertEqual(self.product_state(), before)
 
         # The wizard's install and the dialog's uninstall, for comparison.
@@ -421,8 +426,8 @@ class UninstallCase(unittest.TestCase):
         failing = session.drive_root("c") / "failing"
         (failing / "_backup_.dat").mkdir(parents=True)
         failed_log = session.drive_root("c") / "silent-failed.log"
-        self.assertEqual(self.run_silently(installer, "/S /accepteula /dir=C:\\failing\\ /log=C:\\silent-failed.log"),
-                         1603)
+        switches = "/S /accepteula /dir=[C:\\failing\\] /log=[C:\\silent-failed.log]"
+        self.assertEqual(self.run_silently(installer, switches), 1603)
         lines = self.log_lines(failed_log)
         self.assertIn("failed", [word for word, _ in lines])
         self.assertTrue(any(word == "failed" and text.startswith("4.备份安装数据") for word, text in lines), lines)
@@ -432,7 +437,7 @@ class UninstallCase(unittest.TestCase):
         self.assertEqual(self.product_state(), by_dialog)
 
         install_log = session.drive_root("c") / "silent-install.log"
-        self.assertEqual(self.run_silently(installer, "/S /accepteula /log=C:\\silent-install.log"), 0)
+        self.assertEqual(self.run_silently(installer, "/S /accepteula /log=[C:\\silent-install.log]"), 0)
         self.assertEqual(self.product_state(), by_wizard)
         # The log names every file and value the run wrote, and the shortcuts.
         lines = self.log_lines(install_log)
@@ -453,12 +458,12 @@ class UninstallCase(unittest.TestCase):
         holder = self.wine.launch(self.wine.to_windows(IME_HOLDER), f"{harness.SYSTEM_DIR}\\{IME_FILE}",
                                   self.wine.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
-        self.assertEqual(self.run_silently(uninstaller, f"-u name=[{IME}] /S"), 1603)
+        self.assertEqual(self.run_silently(uninstaller, f"/S -u name=[{IME}]"), 1603)
         self.assertTrue(holder.running())
         self.assertEqual(self.product_state(), by_wizard)
         uninstall_log = session.drive_root("c") / "silent-uninstall.log"
         self.assertEqual(self.run_silently(
-            uninstaller, f"-u name=[{IME}] /S /closeapplications /log=C:\\silent-uninstall.log"), 0)
+            uninstaller, f"/S /closeapplications /log=[C:\\silent-uninstall.log] -u name=[{IME}]"), 0)
         harness.wait_until(lambda: not holder.running(), 30, "the holder to be ended")
         self.expect_product_gone()
         self.assertEqual(self.product_state(), by_dialog)
