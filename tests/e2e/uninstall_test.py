@@ -419,8 +419,9 @@ class UninstallCase(unittest.TestCase):
         # The wizard's install and the dialog's uninstall, for comparison.
         demo_product.install(self.wine)
         by_wizard = self.product_state()
-        self.start_from_link()
+        self.start_from_entry()
         self.uninstall()
+        self.expect_product_gone()
         by_dialog = self.product_state()
 
         # The licence not accepted: failed, nothing installed.
