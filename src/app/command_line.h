@@ -36,6 +36,52 @@ struct CommandArguments {
 // "-x", "-X", "/x", "/X" that occurs anywhere is taken.
 CommandArguments parse_arguments(std::u16string_view arguments);
 
+// The switches of a run without a person, read from the same argument
+// string. Unlike the mode switches they are whole words: a switch starts
+// where the string or a whitespace-separated word starts, with "/" or "-",
+// its name in any case, and ends at whitespace or the string's end:
+//   /S  /quiet  /silent        silent
+//   /accepteula                the licence taken as accepted
+//   /closeapplications         programs holding the IME may be ended
+//   /log=[path] /dir=[path] /owner=[text] /company=[text]
+//   /?  /help  -h  --help      the help text
+// A value runs from "[" to the first "]" that is followed by whitespace or
+// the string's end (so a value may hold spaces and "]" elsewhere), is never
+// empty and at most kSwitchValueUnits units.
+//
+// Text that belongs to the other parts is never read for switches: a mode
+// switch's "name=[...]" (as parse_arguments delimits it, wherever one of
+// its spellings occurs) is passed over, and so is everything from "file="
+// on. A switch that a name might hold is refused rather than guessed at:
+// one after the end of a mode switch's name with another "]" anywhere
+// after it. So switches go before the mode switch; after it, only where no
+// bracket follows.
+//
+// Any other word that starts with "/" or "-" is an unknown switch; other
+// words are ignored as before.
+inline constexpr std::size_t kSwitchValueUnits = 259;
+inline constexpr std::size_t kUserValueUnits = 255;
+
+struct RunSwitches {
+    bool silent = false;
+    bool accept_licence = false;
+    bool end_holders = false;
+    bool help = false;
+    std::u16string log_path;
+    std::u16string install_dir;
+    std::u16string owner;
+    std::u16string company;
+    // Empty when the string is well formed; else the offending word or
+    // part, for the "bad switch" line.
+    std::u16string bad;
+    // The argument string with every recognised switch (value included)
+    // turned into spaces, same length: what the mode grammar and the rest
+    // of the program read.
+    std::u16string rest;
+};
+
+RunSwitches scan_switches(std::u16string_view arguments);
+
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<name>", cut to 79 units.
 std::u16string uninstall_key_path(std::u16string_view product_name);
 // "Software\marlix\<name>", cut to 79 units.

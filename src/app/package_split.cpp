@@ -6,7 +6,6 @@
 #include <span>
 
 #include "app/workspace.h"
-#include "install/access_rights.h"
 #include "package/mapfile.h"
 #include "package/pe_certificate.h"
 #include "package/pe_image.h"

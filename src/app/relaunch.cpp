@@ -3,7 +3,9 @@
 
 #include <cwchar>
 
+#include "app/run_options.h"
 #include "app/startup_messages.h"
+#include "app/tell_user.h"
 #include "app/workspace.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
@@ -15,8 +17,21 @@ namespace {
 // is started directly by one without them.
 constexpr DWORD kElevationRequired = 740;
 
+// The relaunch's own failures end the run as failed; a silent run shows
+// no box, only the console line where there is a console.
 void show_relaunch_error(const wchar_t* text) {
-    MessageBoxW(nullptr, text, kRelaunchErrorCaption, MB_OK | MB_ICONERROR);
+    if (run_options().silent) tell_user(text, Stream::error, kRelaunchErrorCaption, false);
+    else MessageBoxW(nullptr, text, kRelaunchErrorCaption, MB_OK | MB_ICONERROR);
+    set_exit_code(kExitFailed);
+}
+
+// The copy's exit code once it has ended: the first program ends with it,
+// so that whoever started the installer learns how the run went.
+void wait_for_copy(HANDLE process) {
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = kExitFailed;
+    if (!GetExitCodeProcess(process, &code)) code = kExitFailed;
+    set_exit_code(static_cast<int>(code));
 }
 
 // The copy takes the attributes of the file it comes from, so started from
@@ -35,20 +50,38 @@ bool make_temporary_copy(const wchar_t* module_path, const wchar_t* copy) {
 // so that it stays pinned from its creation to the copy's end. Where the
 // system wants the shell to raise the copy's rights first (this process
 // isn't elevated, the copy asks to be), the shell starts it instead.
-bool start_copy(const wchar_t* copy, const wchar_t* arguments) {
+// The copy's standard handles are this process's, so that its lines reach
+// the same console, file or pipe. The process handle, for waiting, is
+// returned (null when nothing was started).
+support::UniqueHandle start_copy(const wchar_t* copy, const wchar_t* arguments) {
     wchar_t line[kCommandUnits + 8];
-    if (support::format_slot(line, L"\"%ls\" %ls", copy, arguments) != support::kStatusOk) return false;
+    if (support::format_slot(line, L"\"%ls\" %ls", copy, arguments) != support::kStatusOk) return {};
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (CreateProcessW(copy, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
-        return true;
+    StandardHandles standard = inheritable_standard_handles();
+    if (standard.any()) {
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = standard.input;
+        startup.hStdOutput = standard.output;
+        startup.hStdError = standard.error;
     }
-    if (GetLastError() != kElevationRequired) return false;
-    const HINSTANCE shell = ShellExecuteW(nullptr, nullptr, copy, arguments, nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<INT_PTR>(shell) > 32;
+    PROCESS_INFORMATION started{};
+    const BOOL made = CreateProcessW(copy, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started);
+    const DWORD error = GetLastError();
+    close_standard_handles(standard);
+    if (made) {
+        CloseHandle(started.hThread);
+        return support::UniqueHandle(started.hProcess);
+    }
+    if (error != kElevationRequired) return {};
+    SHELLEXECUTEINFOW shell{};
+    shell.cbSize = sizeof shell;
+    shell.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    shell.lpFile = copy;
+    shell.lpParameters = arguments;
+    shell.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&shell) || shell.hProcess == nullptr) return {};
+    return support::UniqueHandle(shell.hProcess);
 }
 
 }  // namespace
@@ -71,13 +104,29 @@ Relaunch relaunch_from_temp(RunContext& run, const wchar_t* arguments) {
         return Relaunch::Stop;
     }
 
-    support::format_slot(run.command_line, kRelaunchArgumentsFormat, arguments, run.module_path);
-    if (!start_copy(copy, run.command_line)) {
+    // The copy keeps 259 units of its argument string: a longer one would
+    // lose its end (a switch's value, the path after "file=") without a word.
+    if (support::format_slot(run.command_line, kRelaunchArgumentsFormat, arguments, run.module_path) !=
+        support::kStatusOk) {
+        tell_user(kArgumentsTooLongText, Stream::error, kStartupErrorCaption, !run_options().silent);
+        set_exit_code(kExitBadSwitches);
+        DeleteFileW(copy);
+        discard_workspace(run);
+        return Relaunch::Stop;
+    }
+    const support::UniqueHandle started = start_copy(copy, run.command_line);
+    if (!started) {
         show_relaunch_error(kRelaunchStartFailedText);
         // Nothing will run in the workspace: the copy and the folder go.
         DeleteFileW(copy);
         discard_workspace(run);
+        return Relaunch::Stop;
     }
+    // The copy holds the workspace through its own inherited handle; this
+    // one goes, so that the copy's clean-up can remove the folder while
+    // this process still waits.
+    release_workspace(run);
+    wait_for_copy(started.get());
     return Relaunch::Stop;
 }
 

@@ -6,6 +6,7 @@ namespace {
 
 RunOptions g_options;
 support::NullReport g_no_log;
+support::RunReport* g_log = nullptr;
 int g_exit_code = kExitSuccess;
 
 }  // namespace
@@ -13,7 +14,9 @@ int g_exit_code = kExitSuccess;
 const RunOptions& run_options() noexcept { return g_options; }
 RunOptions& mutable_run_options() noexcept { return g_options; }
 
-support::RunReport& run_log() noexcept { return g_no_log; }
+support::RunReport& run_log() noexcept { return g_log != nullptr ? *g_log : g_no_log; }
+
+void set_run_log(support::RunReport* log) noexcept { g_log = log; }
 
 void set_exit_code(int code) noexcept {
     // A failure or cancellation already recorded stays; a restart request
@@ -26,5 +29,6 @@ void set_exit_code(int code) noexcept {
 }
 
 int exit_code() noexcept { return g_exit_code; }
+void reset_exit_code() noexcept { g_exit_code = kExitSuccess; }
 
 }  // namespace app

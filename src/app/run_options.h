@@ -17,6 +17,9 @@ inline constexpr int kExitCancelled = 1602;
 inline constexpr int kExitFailed = 1603;
 inline constexpr int kExitAlreadyRunning = 1618;
 inline constexpr int kExitBadSwitches = 87;
+// Uninstall, repair or update of a product that isn't installed: nothing
+// was touched (msiexec's "unknown product").
+inline constexpr int kExitUnknownProduct = 1605;
 
 struct RunOptions {
     bool silent = false;          // no window at all; the run reports only to its log
@@ -36,11 +39,17 @@ RunOptions& mutable_run_options() noexcept;
 // The run's log: every engine's reports go here as well as to the dialog.
 // A reporter that writes nothing until the start-up has opened the log.
 support::RunReport& run_log() noexcept;
+// Makes `log` the run's log (null: none again). The start-up's log file
+// (app/run_log_file.h) puts itself here once it is open; test programs put
+// a recorder here.
+void set_run_log(support::RunReport* log) noexcept;
 
 // The code the program ends with. Starts at kExitSuccess; a run that needs
 // a restart, fails or is cancelled sets it. The first failure or
 // cancellation is kept: a later success does not overwrite it.
 void set_exit_code(int code) noexcept;
 int exit_code() noexcept;
+// Back to kExitSuccess (test programs, between runs).
+void reset_exit_code() noexcept;
 
 }  // namespace app

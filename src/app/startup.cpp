@@ -5,15 +5,19 @@
 #include <ole2.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "app/background_unpack.h"
+#include "app/command_line.h"
 #include "app/folders.h"
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/protected_folders.h"
+#include "app/run_log_file.h"
 #include "app/run_options.h"
-#include "install/install_journal.h"
 #include "app/startup_messages.h"
+#include "app/tell_user.h"
 #include "app/workspace.h"
 #include "package/cabinet_slot.h"
 #include "package/mapfile.h"
@@ -54,8 +58,28 @@ void init_common_controls() {
     InitCommonControlsEx(&classes);
 }
 
+ModeEntries g_entries;
+
+// The argument string as the user gave it, for the log's start line.
+std::wstring g_arguments;
+
+// Nothing could be done (the package or its install information can't be
+// read): a failed run, said in the box (or, silent, on the console and in
+// the log).
 void show_startup_error() {
-    MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+    run_log().failure(kStartupErrorText, 0);
+    set_exit_code(kExitFailed);
+    if (run_options().silent) tell_user(kStartupErrorText, Stream::error, kStartupErrorCaption, false);
+    else MessageBoxW(nullptr, kStartupErrorText, kStartupErrorCaption, MB_OK | MB_ICONERROR);
+}
+
+// A mode for a product that isn't installed does nothing and ends with its
+// own code.
+void report_not_installed(const CommandRecord& command) {
+    wchar_t what[kPathUnits];
+    support::format_slot(what, L"%ls is not installed", command.product_name);
+    run_log().failure(what, ERROR_UNKNOWN_PRODUCT);
+    set_exit_code(kExitUnknownProduct);
 }
 
 // The running executable's path, and in the copy the workspace it runs
@@ -86,12 +110,21 @@ bool read_install_info(const RunContext& run, package::InstallInfo& info) {
 // extracted behind it (the wizard's install button waits for it). False
 // when there is nothing to show a wizard for, or the extraction failed.
 bool run_install_mode(ProcessRecords& records) {
-    if (!prepare_package(records.run())) return false;
     BackgroundUnpack unpack(records.run());
-    if (!unpack.start() || !unpack.wait_for_install_info()) return false;
-    if (!read_install_info(records.run(), records.info())) return false;
-    install::recover_interrupted_run(support::as_wide(records.info().ime_name), run_log());
-    run_install_wizard();
+    if (!prepare_package(records.run()) || !unpack.start() || !unpack.wait_for_install_info() ||
+        !read_install_info(records.run(), records.info()) || g_entries.install == nullptr) {
+        // No product to name the log after.
+        open_run_log(L"", kModeInstall, g_arguments.c_str());
+        return false;
+    }
+    const wchar_t* product = support::as_wide(records.info().ime_name);
+    open_run_log(product, kModeInstall, g_arguments.c_str());
+    // A run without a window installs only once every file is out.
+    if (run_options().silent && !unpack.wait()) return false;
+    // A run of the product that was killed (or lost its power) is undone
+    // before anything else of the product is touched.
+    if (g_entries.recover != nullptr) g_entries.recover(product, run_log());
+    g_entries.install();
     // A wizard closed before the end stops the extraction; one that ended
     // it on a failure has closed itself for the error below.
     unpack.abort();
@@ -103,19 +136,25 @@ bool run_install_mode(ProcessRecords& records) {
 // naming a product that isn't installed shows nothing.
 void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
+    const int mode = records.run().mode;
+    if (mode != kModeInstall) open_run_log(command.product_name, mode, g_arguments.c_str());
+    if ((mode == kModeUninstall || mode == kModeRepair || mode == kModeUpdate) && command.install_dir[0] == L'\0') {
+        report_not_installed(command);
+        return;
+    }
     // A run of the product that was killed (or lost its power) is undone
     // before anything else of the product is touched.
-    if ((records.run().mode == kModeUninstall || records.run().mode == kModeRepair) && command.install_dir[0] != L'\0')
-        install::recover_interrupted_run(command.product_name, run_log());
-    switch (records.run().mode) {
+    if ((mode == kModeUninstall || mode == kModeRepair) && g_entries.recover != nullptr)
+        g_entries.recover(command.product_name, run_log());
+    switch (mode) {
     case kModeUninstall:
-        if (command.install_dir[0] != L'\0') run_uninstall_dialog();
+        if (g_entries.uninstall != nullptr) g_entries.uninstall();
         return;
     case kModeRepair:
-        if (command.install_dir[0] != L'\0') run_repair_dialog();
+        if (g_entries.repair != nullptr) g_entries.repair();
         return;
     case kModeUpdate:
-        if (command.install_dir[0] != L'\0') run_update_dialog(command.product_name);
+        if (g_entries.update != nullptr) g_entries.update(command.product_name);
         return;
     default:
         if (!run_install_mode(records)) show_startup_error();
@@ -123,7 +162,89 @@ void dispatch(ProcessRecords& records) {
     }
 }
 
+// The switches of a run without a person into the run's options. False when
+// the run ends here: the help was asked for (exit code 0), or a switch
+// can't be read (kExitBadSwitches, with a line naming it).
+bool take_switches(const RunSwitches& switches) {
+    RunOptions& options = mutable_run_options();
+    options.silent = switches.silent;
+    if (!switches.bad.empty()) {
+        wchar_t line[kPathUnits + 64];
+        support::format_slot(line, kBadSwitchFormat, support::to_wide(switches.bad).c_str());
+        tell_user(line, Stream::error, kStartupErrorCaption, !switches.silent);
+        set_exit_code(kExitBadSwitches);
+        return false;
+    }
+    if (switches.help) {
+        tell_user(kHelpText, Stream::output, kHelpCaption, true);
+        return false;
+    }
+    options.accept_licence = switches.accept_licence;
+    options.end_holders = switches.end_holders;
+    options.log_path = support::to_wide(switches.log_path);
+    options.install_dir = support::to_wide(switches.install_dir);
+    options.owner = support::to_wide(switches.owner);
+    options.company = support::to_wide(switches.company);
+    return true;
+}
+
+// Whether `folder` or a folder inside it (never entered through a link)
+// holds a file other than `program`; empty folders don't count.
+bool holds_files_besides(const std::wstring& folder, const std::wstring& program) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        const bool plain_folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        if (plain_folder) found = holds_files_besides(path, program);
+        else found = CompareStringOrdinal(path.c_str(), -1, program.c_str(), -1, TRUE) != CSTR_EQUAL;
+    } while (!found && FindNextFileW(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+// The uninstaller the user started waits in the install folder while its
+// copy removes the product, and holds its own file meanwhile. Once the
+// product is gone and nothing but this program is left in its folder, the
+// program and the folder go after it has ended.
+// `install_dir` is the product's install folder as it was before the run
+// (empty when the run was no uninstall or the product wasn't installed).
+void remove_waiting_uninstaller(const RunContext& run, const wchar_t* install_dir) {
+    if (exit_code() != kExitSuccess && exit_code() != kExitRestartNeeded) return;
+    if (install_dir[0] == L'\0') return;
+    // Only the product's own uninstaller in its install folder.
+    const std::wstring module = run.module_path;
+    const std::size_t cut = module.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut < 3) return;
+    const std::wstring folder = module.substr(0, cut);
+    std::wstring product_folder = install_dir;
+    while (!product_folder.empty() && product_folder.back() == L'\\') product_folder.pop_back();
+    if (CompareStringOrdinal(folder.c_str(), -1, product_folder.c_str(), -1, TRUE) != CSTR_EQUAL) return;
+    // The product is gone: its uninstall entry no longer names a folder.
+    RunContext after = run;
+    CommandRecord command{};
+    parse_command_line(after, command);
+    if (command.install_dir[0] != L'\0') return;
+    // Files of others stay, and the folder with them.
+    const bool alone = !holds_files_besides(folder, module) && !is_system_location(folder.c_str());
+    // Started from a shortcut, this program (and so the interpreter it
+    // starts) may have the folder as its current directory, which keeps
+    // the folder from going.
+    wchar_t system[kPathUnits];
+    const UINT length = GetSystemDirectoryW(system, kPathUnits);
+    if (length == 0 || length >= kPathUnits || !SetCurrentDirectoryW(system)) return;
+    if (alone) schedule_file_and_folder_delete(module.c_str(), folder.c_str());
+    else schedule_file_delete(module.c_str());
+}
+
 }  // namespace
+
+void set_mode_entries(const ModeEntries& entries) noexcept { g_entries = entries; }
 
 int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     // The extraction's thread slot exists before any thread does.
@@ -133,9 +254,33 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     ProcessRecords records;
     fill_run_context(records.run());
 
+    // The switches are read by both processes: the first one answers a
+    // help request or a bad switch without starting anything.
+    g_arguments = arguments;
+    const RunSwitches switches = scan_switches(support::to_u16(arguments));
+    if (!take_switches(switches)) return TRUE;
+
     // The first process makes the private workspace, starts its copy
-    // there and ends here.
-    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) return TRUE;
+    // there, waits for it and ends here with its exit code.
+    // An uninstaller started from the install folder holds its own file
+    // while it waits for its copy: the folder it would leave is read now.
+    wchar_t uninstalled_dir[kPathUnits] = {};
+    {
+        RunContext probe = records.run();
+        CommandRecord command{};
+        support::copy_slot(probe.command_line, support::to_wide(switches.rest).c_str());
+        parse_command_line(probe, command);
+        if (probe.mode == kModeUninstall) support::copy_slot(uninstalled_dir, command.install_dir);
+    }
+    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) {
+        RunContext& run = records.run();
+        support::copy_slot(run.command_line, support::to_wide(switches.rest).c_str());
+        remove_waiting_uninstaller(run, uninstalled_dir);
+        return TRUE;
+    }
+    // The rest of the program reads the argument string with the switches
+    // blanked out: their values are no mode, name or "file=" path.
+    support::copy_slot(records.run().command_line, support::to_wide(switches.rest).c_str());
 
     // The copy: the mode, the product and the path the user started.
     parse_command_line(records.run(), records.command());
@@ -158,7 +303,10 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
 void end_mode_unsuccessfully() {
     if (const RunContext* run = run_context(); run != nullptr) remove_directory_tree(run->workspace_dir);
     schedule_self_delete();
-    std::exit(1);
+    // A mode that ended early without a code of its own failed.
+    set_exit_code(kExitFailed);
+    close_run_log(exit_code());
+    std::exit(exit_code());
 }
 
 }  // namespace app

@@ -97,6 +97,11 @@ bool adopt_workspace(RunContext& run) {
     return true;
 }
 
+void release_workspace(RunContext& run) {
+    workspace_pin().reset();
+    run.workspace_dir[0] = L'\0';
+}
+
 void discard_workspace(RunContext& run) {
     workspace_pin().reset();
     if (run.workspace_dir[0] != L'\0') RemoveDirectoryW(run.workspace_dir);

@@ -56,6 +56,10 @@ bool adopt_workspace(RunContext& run);
 // empty (a relaunch that didn't get a copy started); workspace_dir empty.
 void discard_workspace(RunContext& run);
 
+// Lets go of the workspace this process made, leaving it in place (the
+// copy started there holds it); workspace_dir empty.
+void release_workspace(RunContext& run);
+
 // Whether this is the copy running in the workspace it adopted.
 bool runs_in_own_workspace(const RunContext& run);
 
@@ -75,7 +79,10 @@ bool temporary_copy_path(const RunContext& run, wchar_t (&path)[kPathUnits]);
 // Elsewhere: make a workspace (make_workspace_dir), copy run.module_path
 // into it (the copy inherits the workspace's access list), start it with
 // "<arguments> file=<module_path>" (kept in run.command_line), handing it
-// the open workspace, and Stop. A workspace or copy that can't be made,
+// the open workspace and this process's standard handles, wait for it to
+// end and take its exit code as this run's, and Stop. Arguments that
+// don't fit 259 characters with " file=<module_path>" end the run with
+// kExitBadSwitches and a line saying so; nothing is started. A workspace or copy that can't be made,
 // a workspace refused for a link on its path, or a copy that can't be
 // started is reported in a message box ("初始化错误"); Stop as well.
 Relaunch relaunch_from_temp(RunContext& run, const wchar_t* arguments);
@@ -119,6 +126,8 @@ int schedule_self_delete();
 
 // The same for any file (schedule_self_delete passes its own path).
 int schedule_file_delete(const wchar_t* path);
+// The same for a file and then its folder's tree.
+int schedule_file_and_folder_delete(const wchar_t* path, const wchar_t* folder);
 
 // "<interpreter>" /c del "<short_path>" into `command`, followed by
 // & rmdir "<short_folder>" /s /q when `short_folder` isn't null; false

@@ -204,6 +204,7 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
     InstallJournal* journal = journal_of(run);
     Placement placed = Placement::Failed;
     DWORD error = 0;
+    const bool replacing = run != nullptr && GetFileAttributesW(target) != INVALID_FILE_ATTRIBUTES;
     // A target whose old content can't be kept for undoing isn't touched
     // now; it is replaced at the restart like one in use.
     const bool kept = journal == nullptr || journal->before_file_write(target);
@@ -227,7 +228,10 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
         SetLastError(error);
         return placed;
     }
-    if (run != nullptr) note_placed_file(*run, target);
+    if (run == nullptr) return placed;
+    note_placed_file(*run, target);
+    if (placed == Placement::Scheduled) report_touched(*run, support::Touch::file_staged, target);
+    else report_touched(*run, replacing ? support::Touch::file_replaced : support::Touch::file_copied, target);
     return placed;
 }
 

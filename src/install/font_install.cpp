@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <string>
 
 #include "install/file_placement.h"
 #include "install/install_journal.h"
@@ -52,7 +53,10 @@ bool install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fo
     // A font staged for the restart isn't there yet to be added.
     if (placed == Placement::Placed && AddFontResourceW(target.c_str()) != 0 && run.journal != nullptr)
         run.journal->font_added(target.c_str());
-    write_font_value(name, value_name, run.journal);
+    if (write_font_value(name, value_name, run.journal) != 0) {
+        const std::wstring value = std::wstring(L"HKLM\\") + kFontsKey + L"\\" + value_name;
+        report_touched(run, support::Touch::value_written, value.c_str());
+    }
     return true;
 }
 

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "support/run_report.h"
+
 namespace install {
 
 class InstallJournal;

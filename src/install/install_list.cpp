@@ -217,10 +217,15 @@ bool write_install_list(InstallRun& run) {
     const std::string bytes = to_utf8(text);
 
     if (run.journal != nullptr && !run.journal->before_file_write(path.c_str())) return false;
+    const bool replacing = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     const DWORD error = write_beside_then_rename(path.c_str(), bytes, run.journal);
-    if (error != 0) report_failure(run, path.c_str(), error);
-    return error == 0;
+    if (error != 0) {
+        report_failure(run, path.c_str(), error);
+        return false;
+    }
+    report_touched(run, replacing ? support::Touch::file_replaced : support::Touch::file_copied, path.c_str());
+    return true;
 }
 
 }  // namespace install

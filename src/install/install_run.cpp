@@ -1,48 +1,46 @@
 #include "install/install_run.h"
 
-#include <commctrl.h>
-
 #include "app/process_records.h"
 
 namespace install {
 
-InstallRun make_install_run(HWND page, const package::InstallInfo* info, app::RunContext* context) {
+namespace {
+
+// The reporter of a record made without one.
+support::NullReport g_nobody;
+
+}  // namespace
+
+InstallRun make_install_run(support::RunReport* report, const package::InstallInfo* info,
+                            app::RunContext* context) {
     InstallRun run;
-    run.page = page;
-    if (page != nullptr) {
-        run.step_list = GetDlgItem(page, kStepListId);
-        run.progress_bar = GetDlgItem(page, kProgressBarId);
-    }
+    run.report = report != nullptr ? report : &g_nobody;
     run.context = context != nullptr ? context : app::run_context();
     run.info = info;
     return run;
 }
 
-namespace {
-
-// The list scrolls to its new last row as if the user had pressed End:
-// the key's code goes in both message parameters.
-constexpr WPARAM kEndKey = VK_END;
-
-void append_row(HWND list, const wchar_t* text) {
-    const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = count;
-    item.pszText = const_cast<wchar_t*>(text);  // the list copies the text
-    SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    SendMessageW(list, WM_KEYDOWN, kEndKey, static_cast<LPARAM>(kEndKey));
-}
-
-}  // namespace
-
 void post_progress(InstallRun& run, int position, const wchar_t* text) {
+    support::RunReport& report = run.report != nullptr ? *run.report : g_nobody;
     if (position >= 0) {
         run.progress_position = position;
-        if (run.progress_bar != nullptr) SendMessageW(run.progress_bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+        report.progress(position);
     }
-    // A record without a list (a step called on its own) only keeps the position.
-    if (text != nullptr && run.step_list != nullptr) append_row(run.step_list, text);
+    if (text != nullptr) report.row(text);
+}
+
+void report_touched(InstallRun& run, support::Touch kind, const wchar_t* what) {
+    if (run.report != nullptr) run.report->touched(kind, what);
+}
+
+std::wstring registry_text(HKEY root, const wchar_t* path, const wchar_t* value) {
+    std::wstring text = root == HKEY_LOCAL_MACHINE ? L"HKLM\\" : root == HKEY_CURRENT_USER ? L"HKCU\\" : L"HKEY\\";
+    text += path != nullptr ? path : L"";
+    if (value != nullptr) {
+        text += L'\\';
+        text += value;
+    }
+    return text;
 }
 
 void report_failure(InstallRun& run, const wchar_t* what, unsigned long error) {

@@ -1,9 +1,10 @@
 #pragma once
-// The record one install run works on, and its one way to report: rows of
-// the step list (control 1006) and positions of the progress bar (control
-// 1008, range 0 to 100) on the dialog that started the run. The wizard's
-// progress page and the repair dialog build it; the run and every step it
-// calls read it and post through it.
+// The record one install run works on, and its one way to report: the
+// run's reporter (support::RunReport), which gets the step list's rows, the
+// progress bar's positions (0 to 100), every file, key and value the run
+// changes and every failure. The wizard's progress page and the repair
+// dialog hand a reporter that shows rows and positions (with the run's log
+// beside it); a silent run hands the log alone. The run holds no window.
 
 #include <windows.h>
 
@@ -19,13 +20,8 @@ namespace install {
 
 class InstallJournal;
 
-inline constexpr int kStepListId = 1006;
-inline constexpr int kProgressBarId = 1008;
-
 struct InstallRun {
-    HWND page = nullptr;                        // the dialog that shows the progress
-    HWND step_list = nullptr;                   // list view 1006 of the page: one row per report
-    HWND progress_bar = nullptr;                // progress bar 1008, or null when the page has none
+    support::RunReport* report = nullptr;       // who watches the run; never null once made
     app::RunContext* context = nullptr;         // workspace, package, uninstaller and extraction paths
     std::int32_t progress_position = 0;         // the last position given to the bar
     const package::InstallInfo* info = nullptr; // the product's install information
@@ -42,27 +38,31 @@ struct InstallRun {
     // package (install/install_list.h).
     std::vector<std::wstring> placed;
     bool folder_own = true;
-    // Who hears what failed, with its Windows error (the run's log, the
-    // dialog); null: nobody.
-    support::RunReport* report = nullptr;
 };
 
-// A record over `page`: step list and progress bar looked up by their
-// control IDs (all null when `page` is null), position 0, `info` as given,
-// empty install directory, no journal, no restart needed. The context is
-// `context` when given, else the start-up's process-wide run context
-// (app::run_context(); null in a program that never ran the start-up).
-InstallRun make_install_run(HWND page, const package::InstallInfo* info, app::RunContext* context = nullptr);
+// A record reporting to `report` (nothing is reported when it is null),
+// position 0, `info` as given, empty install directory, no journal, no
+// restart needed. The context is `context` when given, else the
+// start-up's process-wide run context (app::run_context(); null in a
+// program that never ran the start-up).
+InstallRun make_install_run(support::RunReport* report, const package::InstallInfo* info,
+                            app::RunContext* context = nullptr);
 
 // One report. A position of 0 or more is stored in the record and given to
-// the bar (when there is one); a negative position leaves both as they
-// are. A text (not null) is appended as the list's new last row, and the
-// list is scrolled to it. Synchronous messages: a run on a worker thread
-// needs the dialog's thread to keep dispatching.
+// the reporter; a negative position leaves both as they are. A text (not
+// null) goes to the reporter as the step list's new last row. A dialog's
+// reporter sends its controls synchronous messages: a run on a worker
+// thread needs the dialog's thread to keep dispatching.
 void post_progress(InstallRun& run, int position, const wchar_t* text);
 
-// Tells the run's report (when it has one) that `what` (a path or a step)
-// failed with the Windows error `error`. Keeps the thread's last error.
+// What the run changed (a file placed, a key or value written, a shortcut
+// made) and what failed with the Windows error code, for the run's log.
+// Reporting a failure keeps the thread's last error.
+void report_touched(InstallRun& run, support::Touch kind, const wchar_t* what);
 void report_failure(InstallRun& run, const wchar_t* what, unsigned long error);
+
+// How the log names a key or value: "HKLM\<path>" or "HKCU\<path>", with
+// "\<value>" when a value is named.
+std::wstring registry_text(HKEY root, const wchar_t* path, const wchar_t* value = nullptr);
 
 }  // namespace install

@@ -31,6 +31,7 @@ support::UniqueKey create_key(InstallRun& run, HKEY root, HKEY parent, const wch
                         key.put(), &disposition) != ERROR_SUCCESS)
         return {};
     if (disposition == REG_CREATED_NEW_KEY && run.journal != nullptr) run.journal->key_created(root, path);
+    if (disposition == REG_CREATED_NEW_KEY) report_touched(run, support::Touch::key_written, registry_text(root, path).c_str());
     return key;
 }
 
@@ -43,7 +44,10 @@ support::UniqueKey create_key(InstallRun& run, HKEY root, HKEY parent, const wch
 void write_text(InstallRun& run, HKEY root, const wchar_t* path, HKEY key, const wchar_t* name, const wchar_t* text) {
     if (run.journal != nullptr && !run.journal->before_value_write(root, path, name)) return;
     const auto bytes = static_cast<DWORD>(std::wcslen(text) * sizeof(wchar_t));
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+    const LSTATUS status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+    const std::wstring value = registry_text(root, path, name);
+    if (status == ERROR_SUCCESS) report_touched(run, support::Touch::value_written, value.c_str());
+    else report_failure(run, value.c_str(), static_cast<unsigned long>(status));
 }
 
 // The path of the installer the user started: what follows "file=" in the

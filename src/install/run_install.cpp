@@ -72,24 +72,33 @@ private:
     std::unique_ptr<InstallJournal> own_;
 };
 
+// A step that failed, for the log: its row without the leading blanks and
+// the error the system gave last.
+bool step_failed(InstallRun& run, const wchar_t* row) {
+    const DWORD error = GetLastError();
+    while (*row == L' ') ++row;
+    report_failure(run, row, error);
+    return false;
+}
+
 bool run_steps(InstallRun& run, const wchar_t* owner, const wchar_t* company) {
     post_progress(run, kPositionPlaceFiles, kRowPlaceFiles);
-    if (place_files(run) == 0) return false;
+    if (place_files(run) == 0) return step_failed(run, kRowPlaceFiles);
 
     post_progress(run, kPositionEnvironment, kRowEnvironment);
     write_vendor_keys(run);
-    if (register_ime(run) == nullptr) return false;
+    if (register_ime(run) == nullptr) return step_failed(run, kRowEnvironment);
 
     post_progress(run, kPositionUninstallEntry, kRowUninstallEntry);
     write_uninstall_entry(run, owner != nullptr ? owner : L"", company != nullptr ? company : L"");
 
     post_progress(run, kPositionBackup, kRowBackup);
-    if (backup_package(run) == 0) return false;
+    if (backup_package(run) == 0) return step_failed(run, kRowBackup);
     // Beside the kept package: what the removal may take.
-    if (!write_install_list(run)) return false;
+    if (!write_install_list(run)) return step_failed(run, kRowBackup);
 
     post_progress(run, kPositionShortcuts, kRowShortcuts);
-    return create_shortcuts(run) != 0;
+    return create_shortcuts(run) != 0 || step_failed(run, kRowShortcuts);
 }
 
 }  // namespace
@@ -112,8 +121,9 @@ int backup_package(InstallRun& run) {
 void finish_install(InstallRun& run) {
     support::PathSlot info_file;
     if (run.install_dir[0] != L'\0' &&
-        info_file.format(L"%ls%ls", run.install_dir, kInstallInfoName) == support::kStatusOk)
-        DeleteFileW(info_file.c_str());
+        info_file.format(L"%ls%ls", run.install_dir, kInstallInfoName) == support::kStatusOk &&
+        DeleteFileW(info_file.c_str()))
+        report_touched(run, support::Touch::file_deleted, info_file.c_str());
     if (run.context != nullptr && run.context->workspace_dir[0] != L'\0')
         app::remove_directory_tree(run.context->workspace_dir);
     clean_virtualized_store();

@@ -10,6 +10,7 @@
 
 #include "app/folders.h"
 #include "app/open_as_user.h"
+#include "app/run_options.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
@@ -138,8 +139,11 @@ void make_link(const Product& product, const LinkSpec& spec, const wchar_t* fold
     wchar_t arguments[kTextUnits];
     if (spec.arguments != nullptr) support::format_slot(arguments, spec.arguments, product.ime_name);
     if (product.journal != nullptr && !product.journal->before_file_write(link)) return;
-    if (!create_shell_link(target, description, link, product.install_dir,
-                           spec.arguments != nullptr ? arguments : nullptr, spec.icon_index)) {
+    if (create_shell_link(target, description, link, product.install_dir,
+                          spec.arguments != nullptr ? arguments : nullptr, spec.icon_index)) {
+        report_touched(*product.run, support::Touch::shortcut_created, link);
+    } else {
+        report_failure(*product.run, link, GetLastError());
         wchar_t row[2 * app::kPathUnits];
         support::format_slot(row, kShortcutFailedRow, link);
         post_progress(*product.run, -1, row);
@@ -192,13 +196,16 @@ void make_desktop_link(const Product& product, std::uint32_t flags) {
 // The file the package asks to show once the product is in place, with
 // its default action, opened as the signed-in user: never by this
 // elevated process, whose Notepad would hand out elevated file dialogs.
-void open_post_install_file(const InstallRun& run) {
-    if (run.info->post_install_open[0] == u'\0') return;
+void open_post_install_file(InstallRun& run) {
+    // A run without a person opens nothing on the machine's desktop.
+    if (run.info->post_install_open[0] == u'\0' || app::run_options().silent) return;
     wchar_t file[app::kPathUnits];
     if (support::format_slot(file, L"%ls%ls", run.install_dir, support::as_wide(run.info->post_install_open)) !=
         support::kStatusOk)
         return;
-    app::open_as_signed_in_user(file);
+    // Nothing the install needs: a file that couldn't be shown is only
+    // noted in the run's log.
+    if (!app::open_as_signed_in_user(file)) report_failure(run, file, GetLastError());
 }
 
 }  // namespace

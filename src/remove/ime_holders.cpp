@@ -5,10 +5,20 @@
 #include <cwchar>
 #include <vector>
 
+#include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
 namespace removal {
 namespace {
+
+// How long ending the holders waits for them to go before the file is
+// looked for again.
+constexpr ULONGLONG kEndWaitMilliseconds = 1000;
+// "<ime name>.zin.ime" whole for the longest IME name (39 characters).
+constexpr std::size_t kSilentFileNameUnits = 48;
+// The exit code a holder ended by a silent run gets: not 0, so that
+// whoever waits for it doesn't take it for a normal end.
+constexpr UINT kSilentEndExitCode = 1;
 
 constexpr DWORD kFirstIdBufferBytes = 1024;
 constexpr DWORD kModuleRoom = 1024;
@@ -141,6 +151,39 @@ HANDLE end_listed_process(const HolderProcess& holder, UINT exit_code) {
         return nullptr;  // gone, and the identifier is another process's now
     if (!TerminateProcess(process.get(), exit_code)) return nullptr;
     return process.release();
+}
+
+void end_holders(const std::vector<HolderProcess>& holders, UINT exit_code) {
+    std::vector<support::UniqueHandle> ended;
+    for (const HolderProcess& holder : holders) {
+        support::UniqueHandle process(end_listed_process(holder, exit_code));
+        if (process) ended.push_back(std::move(process));
+    }
+    const ULONGLONG deadline = GetTickCount64() + kEndWaitMilliseconds;
+    for (const support::UniqueHandle& process : ended) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+        // A handle without the right to wait fails at once; the rescan
+        // still finds out whether that process has gone.
+        WaitForSingleObject(process.get(), static_cast<DWORD>(deadline - now));
+    }
+}
+
+bool check_ime_unloaded_silently(const wchar_t* ime_name, bool may_end, support::RunReport& report) {
+    wchar_t file_name[kSilentFileNameUnits];
+    if (support::format_slot(file_name, L"%ls.zin.ime", ime_name != nullptr ? ime_name : L"") != support::kStatusOk)
+        return false;
+    std::vector<HolderProcess> holders = find_ime_holders(file_name, GetCurrentProcessId());
+    if (holders.empty()) return true;
+    for (const HolderProcess& holder : holders) {
+        wchar_t what[2 * kHolderNameUnits];
+        support::format_slot(what, L"%ls (%lu) holds %ls", holder.name, static_cast<unsigned long>(holder.id),
+                             file_name);
+        report.failure(what, ERROR_SHARING_VIOLATION);
+    }
+    if (!may_end) return false;
+    end_holders(holders, kSilentEndExitCode);
+    return find_ime_holders(file_name, GetCurrentProcessId()).empty();
 }
 
 }  // namespace removal

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "support/run_report.h"
+
 namespace removal {
 
 inline constexpr int kHolderNameUnits = 100;
@@ -42,5 +44,15 @@ std::vector<HolderProcess> find_ime_holders(const wchar_t* file_name, DWORD skip
 // has gone, or another that now has the identifier, is left alone. The
 // handle (to wait on) or none.
 HANDLE end_listed_process(const HolderProcess& holder, UINT exit_code);
+
+// Ends every process of `holders` that still is the one listed
+// (end_listed_process) and waits until they have gone, a second at most.
+void end_holders(const std::vector<HolderProcess>& holders, UINT exit_code);
+
+// The loaded-IME check of a run without a window: the processes holding
+// "<ime_name>.zin.ime" are each reported as a failure (the sharing error);
+// with `may_end` they are ended and the file looked for again. True when
+// nothing holds the file (any more).
+bool check_ime_unloaded_silently(const wchar_t* ime_name, bool may_end, support::RunReport& report);
 
 }  // namespace removal

@@ -93,13 +93,17 @@ FolderClaim judge(const wchar_t* folder, const wchar_t* product_name, install::I
 // The listed files, never through a link, then the folders they leave
 // empty (deepest first); the install folder itself when it was the
 // product's own.
-void remove_listed_files(const std::wstring& folder, const install::InstallList& list) {
+void remove_listed_files(const std::wstring& folder, const install::InstallList& list, support::RunReport* report) {
     std::vector<std::wstring> levels;
     for (const std::wstring& relative : list.files) {
         const std::wstring path = folder + relative;
         if (app::passes_through_link(path.c_str()) || !is_plain_file(path)) continue;
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(path.c_str());
+        if (DeleteFileW(path.c_str())) {
+            if (report != nullptr) report->touched(support::Touch::file_deleted, path.c_str());
+        } else if (report != nullptr) {
+            report->failure(path.c_str(), GetLastError());
+        }
         for (std::size_t cut = relative.rfind(L'\\'); cut != std::wstring::npos && cut > 0;
              cut = relative.rfind(L'\\', cut - 1))
             levels.push_back(relative.substr(0, cut));
@@ -111,6 +115,28 @@ void remove_listed_files(const std::wstring& folder, const install::InstallList&
         if (!app::passes_through_link(path.c_str())) RemoveDirectoryW(path.c_str());  // only when empty
     }
     if (list.folder_own && !app::is_system_location(folder.c_str())) RemoveDirectoryW(folder.c_str());
+}
+
+// The files below `folder` (with a backslash), in the order found, and its
+// subfolders, each after those inside it; links are listed as files and
+// never entered.
+void list_files(const std::wstring& folder, std::vector<std::wstring>& files, std::vector<std::wstring>& folders) {
+    WIN32_FIND_DATAW entry{};
+    const HANDLE search = FindFirstFileW((folder + L"*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool folder_entry = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        if (folder_entry) {
+            list_files(folder + name + L"\\", files, folders);
+            folders.push_back(folder + name);
+        } else {
+            files.push_back(folder + name);
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
 }
 
 }  // namespace
@@ -146,7 +172,30 @@ FolderClaim judge_install_folder(const wchar_t* folder, const wchar_t* product_n
     return judge(folder, product_name, list);
 }
 
-FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_name, wchar_t (&row)[520]) {
+void remove_tree_reported(const wchar_t* folder, support::RunReport* report) {
+    if (folder == nullptr || folder[0] == L'\0') return;
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> folders;
+    list_files(with_backslash(folder), files, folders);
+    app::remove_directory_tree(folder);
+    // What a file in use kept the tree removal from taking goes one by one,
+    // and the folders left empty after it.
+    for (const std::wstring& file : files) {
+        DWORD error = ERROR_SUCCESS;
+        if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!DeleteFileW(file.c_str())) error = GetLastError();
+        }
+        if (report == nullptr) continue;
+        if (error == ERROR_SUCCESS) report->touched(support::Touch::file_deleted, file.c_str());
+        else report->failure(file.c_str(), error);
+    }
+    for (const std::wstring& level : folders) RemoveDirectoryW(level.c_str());
+    RemoveDirectoryW(folder);
+}
+
+FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_name, wchar_t (&row)[520],
+                                  support::RunReport* report) {
     row[0] = L'\0';
     install::InstallList list;
     const FolderClaim claim = judge(folder, product_name, list);
@@ -155,10 +204,10 @@ FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_
         return claim;
     switch (claim) {
     case FolderClaim::Whole:
-        app::remove_directory_tree(folder);
+        remove_tree_reported(folder, report);
         break;
     case FolderClaim::ListedFiles:
-        remove_listed_files(with_backslash(folder), list);
+        remove_listed_files(with_backslash(folder), list, report);
         // Said only when something of others' is left.
         if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) support::format_slot(row, kOthersKeptFormat, folder);
         break;
@@ -169,12 +218,12 @@ FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_
     return claim;
 }
 
-void remove_data_folder(const wchar_t* product_name) {
+void remove_data_folder(const wchar_t* product_name, support::RunReport* report) {
     wchar_t data[app::kPathUnits];
     if (!app::common_data_dir(data, product_name)) return;
     // A link put there before the install would lead the removal elsewhere.
     if (app::passes_through_link(data)) return;
-    app::remove_directory_tree(data);
+    remove_tree_reported(data, report);
 }
 
 }  // namespace removal

@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include "install/install_list.h"
+#include "support/run_report.h"
 
 namespace removal {
 
@@ -43,11 +44,18 @@ bool kept_package_names(const wchar_t* folder, const wchar_t* product_name);
 // `row` gets a line for the person watching when something stays (empty
 // otherwise): the folder isn't the product's, or files of others were
 // kept.
-FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_name, wchar_t (&row)[520]);
+// Every file removed is reported to `report` (when given).
+FolderClaim remove_install_folder(const wchar_t* folder, const wchar_t* product_name, wchar_t (&row)[520],
+                                  support::RunReport* report = nullptr);
 
 // Removes the product's data folder (in "<common application data>\ZinzinIMEs",
 // the folder named by the product) as a tree unless reached through a link.
-void remove_data_folder(const wchar_t* product_name);
+void remove_data_folder(const wchar_t* product_name, support::RunReport* report = nullptr);
+
+// Removes `folder` as a tree (app::remove_directory_tree) and reports to
+// `report` every file of it that went and every one that stayed (with the
+// error that deleting it gives now).
+void remove_tree_reported(const wchar_t* folder, support::RunReport* report);
 
 // The wizard's refusal of a system folder as install folder.
 inline constexpr wchar_t kSystemFolderFormat[] = L"所选安装目录:\r\n%ls\r\n是系统文件夹或位于系统文件夹中，不能安装到这里，请另选安装目录！";

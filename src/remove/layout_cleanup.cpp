@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "app/records.h"
+#include "app/run_options.h"
 #include "install/file_names.h"
 #include "install/ime_registration.h"
 #include "install/pending_renames.h"
@@ -74,7 +76,8 @@ bool remove_layout_key(const wchar_t* layouts_key, const wchar_t* text) {
 bool broadcast_preload_change() {
     while (!send_setting_change(SMTO_NOTIMEOUTIFNOTHUNG, kTimedBroadcastWaitMs)) {
         if (g_broadcast_retries.fetch_add(1) >= kMaxRetryNotices) break;
-        MessageBoxW(nullptr, L"", L"", MB_OK);
+        // A run without a window shows nothing and only tries again.
+        if (!app::run_options().silent) MessageBoxW(nullptr, L"", L"", MB_OK);
     }
     // The last send waits for the windows that answer, but never for ever:
     // a hung window must not hold the uninstall.
@@ -86,7 +89,7 @@ bool delete_or_schedule(const wchar_t* path) {
     return install::schedule_deletion(path);
 }
 
-int clean_up_ime_layout(const wchar_t* product_name) {
+int clean_up_ime_layout(const wchar_t* product_name, support::RunReport* report) {
     wchar_t ime_file[kImeFileNameUnits];
     // A cut name would stand for another IME's file.
     if (support::format_slot(ime_file, L"%ls.zin.ime", product_name) != support::kStatusOk) return 0;
@@ -97,13 +100,26 @@ int clean_up_ime_layout(const wchar_t* product_name) {
 
     wchar_t text[20];
     layout_text(layout, text);
-    remove_preload_entry(text);
-    remove_layout_key(kCurrentLayouts, text);
-    remove_layout_key(kControlSet001Layouts, text);
+    if (remove_preload_entry(text) && report != nullptr) {
+        const std::wstring value = std::wstring(L"HKCU\\") + kPreloadKey + L"\\(" + text + L")";
+        report->touched(support::Touch::value_removed, value.c_str());
+    }
+    for (const wchar_t* layouts : {kCurrentLayouts, kControlSet001Layouts}) {
+        if (remove_layout_key(layouts, text) && report != nullptr) {
+            const std::wstring key = std::wstring(L"HKLM\\") + layouts + L"\\" + text;
+            report->touched(support::Touch::key_removed, key.c_str());
+        }
+    }
     UnloadKeyboardLayout(layout);
     UnloadKeyboardLayout(layout);
     broadcast_preload_change();
-    delete_or_schedule(system_file);
+    if (DeleteFileW(system_file)) {
+        if (report != nullptr) report->touched(support::Touch::file_deleted, system_file);
+    } else if (install::schedule_deletion(system_file)) {
+        if (report != nullptr) report->touched(support::Touch::file_staged, system_file);
+    } else if (report != nullptr) {
+        report->failure(system_file, GetLastError());
+    }
     return 1;
 }
 

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "support/run_report.h"
+
 namespace removal {
 
 // The text the setting-change broadcast names as the changed setting.
@@ -45,7 +47,9 @@ bool delete_or_schedule(const wchar_t* path);
 // The whole cleanup for the IME "<product_name>.zin.ime". Returns 1 when
 // the IME's layout was found in the thread's layout list and the cleanup
 // ran; 0 when there is none, or `product_name` isn't one plain file name
-// that fits, and then nothing at all is touched.
-int clean_up_ime_layout(const wchar_t* product_name);
+// that fits, and then nothing at all is touched. The layout's keys and
+// the IME file removed (or left for the restart) go to `report` (when
+// given).
+int clean_up_ime_layout(const wchar_t* product_name, support::RunReport* report = nullptr);
 
 }  // namespace removal

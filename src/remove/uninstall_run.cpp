@@ -1,7 +1,5 @@
 #include "remove/uninstall_run.h"
 
-#include <commctrl.h>
-
 #include "app/process_records.h"
 #include "remove/layout_cleanup.h"
 #include "remove/uninstall_steps.h"
@@ -10,9 +8,8 @@ namespace removal {
 
 namespace {
 
-// The End key's code, sent as both key code and key data so that the list
-// scrolls its last row into view.
-constexpr WPARAM kEndKey = VK_END;
+// The reporter of a record made without one.
+support::NullReport g_nobody;
 
 struct Posting {
     int percent;
@@ -31,16 +28,29 @@ constexpr Posting kDone = {100, L"  6.卸载完成."};
 
 void post(UninstallRun& run, const Posting& posting) { post_uninstall_step(run, posting.percent, posting.text); }
 
-HWND control(HWND dialog, int id) { return dialog != nullptr ? GetDlgItem(dialog, id) : nullptr; }
+// Passes every report on to the run's reporter and notes in the record a
+// deletion left for the restart.
+class RestartWatch final : public support::RunReport {
+public:
+    explicit RestartWatch(UninstallRun& run) : run_(run), next_(*run.report) {}
+    void row(const wchar_t* text) override { next_.row(text); }
+    void progress(int position) override { next_.progress(position); }
+    void failure(const wchar_t* what, unsigned long error) override { next_.failure(what, error); }
+    void touched(support::Touch kind, const wchar_t* what) override {
+        if (kind == support::Touch::file_staged) run_.restart_needed = 1;
+        next_.touched(kind, what);
+    }
+
+private:
+    UninstallRun& run_;
+    support::RunReport& next_;
+};
 
 }  // namespace
 
-UninstallRun make_uninstall_run(HWND dialog, app::CommandRecord* command, app::RunContext* context) {
+UninstallRun make_uninstall_run(support::RunReport* report, app::CommandRecord* command, app::RunContext* context) {
     UninstallRun run;
-    run.dialog = dialog;
-    run.step_list = control(dialog, kStepListId);
-    run.progress_bar = control(dialog, kProgressBarId);
-    run.edit = control(dialog, kStepEditId);
+    run.report = report != nullptr ? report : &g_nobody;
     run.context = context != nullptr ? context : app::run_context();
     run.command = command != nullptr ? command : app::command_record();
     return run;
@@ -48,17 +58,14 @@ UninstallRun make_uninstall_run(HWND dialog, app::CommandRecord* command, app::R
 
 void post_uninstall_step(UninstallRun& run, int percent, const wchar_t* text) {
     run.percent = percent;
-    if (run.progress_bar != nullptr) SendMessageW(run.progress_bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-    if (run.step_list == nullptr) return;
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(SendMessageW(run.step_list, LVM_GETITEMCOUNT, 0, 0));
-    item.pszText = const_cast<wchar_t*>(text);  // the list copies the text
-    SendMessageW(run.step_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    SendMessageW(run.step_list, WM_KEYDOWN, kEndKey, static_cast<LPARAM>(kEndKey));
+    support::RunReport& report = run.report != nullptr ? *run.report : g_nobody;
+    report.progress(percent);
+    report.row(text);
 }
 
 int run_uninstall(UninstallRun& run) {
+    if (run.report == nullptr) run.report = &g_nobody;
+    RestartWatch watch(run);
     const app::CommandRecord* command = run.command;
     post(run, kStart);
     post(run, kInterface);
@@ -67,15 +74,15 @@ int run_uninstall(UninstallRun& run) {
     if (command != nullptr) {
         // What stayed in the install folder, and why, in a row of its own.
         wchar_t left[520];
-        remove_installed_files(command->install_dir, command->product_name, left);
+        remove_installed_files(command->install_dir, command->product_name, left, &watch);
         if (left[0] != L'\0') post_uninstall_step(run, kFiles.percent, left);
     }
     post(run, kShortcuts);
-    if (command != nullptr) remove_shortcuts(command->display_name);
+    if (command != nullptr) remove_shortcuts(command->display_name, &watch);
     post(run, kRegistry);
-    if (command != nullptr) remove_registry_keys(command->product_name);
+    if (command != nullptr) remove_registry_keys(command->product_name, &watch);
     post(run, kLayout);
-    if (command != nullptr) clean_up_ime_layout(command->product_name);
+    if (command != nullptr) clean_up_ime_layout(command->product_name, &watch);
     post(run, kDone);
     return 1;
 }

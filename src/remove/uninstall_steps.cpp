@@ -4,10 +4,12 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <string>
 
 #include "app/folders.h"
 #include "install/access_rights.h"
 #include "install/install_journal.h"
+#include "install/install_run.h"
 #include "install/plain_name.h"
 #include "install/registry_entries.h"
 #include "install/shortcuts.h"
@@ -46,21 +48,33 @@ bool special_folder(int csidl, wchar_t (&folder)[app::kPathUnits]) {
 
 // Deletes `format` formatted with `folder`; a cut path would name another
 // file and is left alone.
-void delete_link(const wchar_t* format, const wchar_t* folder) {
-    wchar_t link[app::kPathUnits];
-    if (support::format_slot(link, format, folder) == support::kStatusOk) DeleteFileW(link);
+// A link that was there and went is reported; one that stayed too, with
+// the error.
+void delete_reported(const wchar_t* link, support::RunReport* report) {
+    if (DeleteFileW(link)) {
+        if (report != nullptr) report->touched(support::Touch::shortcut_removed, link);
+        return;
+    }
+    const DWORD error = GetLastError();
+    if (report != nullptr && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        report->failure(link, error);
 }
 
-void remove_desktop_link(const wchar_t* display_name) {
+void delete_link(const wchar_t* format, const wchar_t* folder, support::RunReport* report) {
+    wchar_t link[app::kPathUnits];
+    if (support::format_slot(link, format, folder) == support::kStatusOk) delete_reported(link, report);
+}
+
+void remove_desktop_link(const wchar_t* display_name, support::RunReport* report) {
     wchar_t desktop[app::kPathUnits];
     if (!special_folder(CSIDL_DESKTOPDIRECTORY, desktop)) return;
     wchar_t link[app::kPathUnits];
     if (support::format_slot(link, L"%ls%ls系统设置.lnk", desktop, display_name) == support::kStatusOk)
-        DeleteFileW(link);
+        delete_reported(link, report);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_PATHW, desktop, nullptr);
 }
 
-void remove_program_folder(const wchar_t* display_name) {
+void remove_program_folder(const wchar_t* display_name, support::RunReport* report) {
     wchar_t programs[app::kPathUnits];
     if (!special_folder(CSIDL_COMMON_PROGRAMS, programs)) return;
     wchar_t folder[app::kPathUnits];
@@ -68,20 +82,25 @@ void remove_program_folder(const wchar_t* display_name) {
     if (support::format_slot(folder, L"%ls%ls\\", programs, display_name) != support::kStatusOk ||
         support::format_slot(tools, L"%ls%ls\\", folder, install::kToolsFolderName) != support::kStatusOk)
         return;
-    for (const wchar_t* format : kProgramLinks) delete_link(format, folder);
+    for (const wchar_t* format : kProgramLinks) delete_link(format, folder, report);
     RemoveDirectoryW(tools);
     RemoveDirectoryW(folder);
     // Whatever the install or the user left there goes as well.
-    app::remove_directory_tree(folder);
+    if (GetFileAttributesW(folder) != INVALID_FILE_ATTRIBUTES) remove_tree_reported(folder, report);
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW | SHCNF_FLUSH, folder, nullptr);
     SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW | SHCNF_FLUSH, programs, nullptr);
 }
 
-void delete_product_key(HKEY root, const wchar_t* parent_path, const wchar_t* product_name) {
+void delete_product_key(HKEY root, const wchar_t* parent_path, const wchar_t* product_name,
+                        support::RunReport* report) {
     support::UniqueKey parent;
     if (RegOpenKeyExW(root, parent_path, 0, KEY_ALL_ACCESS | install::kRegistryView, parent.put()) != ERROR_SUCCESS)
         return;
-    RegDeleteKeyExW(parent.get(), product_name, install::kRegistryView, 0);
+    const LSTATUS status = RegDeleteKeyExW(parent.get(), product_name, install::kRegistryView, 0);
+    if (report == nullptr || status == ERROR_FILE_NOT_FOUND) return;
+    const std::wstring key = install::registry_text(root, parent_path, product_name);
+    if (status == ERROR_SUCCESS) report->touched(support::Touch::key_removed, key.c_str());
+    else report->failure(key.c_str(), static_cast<unsigned long>(status));
 }
 
 }  // namespace
@@ -99,23 +118,24 @@ void notify_interface_library(const wchar_t* install_dir) {
     if (message != nullptr) message(0, kInterfaceCodeRemoved, 0, 0);
 }
 
-void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name, wchar_t (&row)[520]) {
-    remove_install_folder(install_dir, product_name, row);
-    remove_data_folder(product_name);
+void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name, wchar_t (&row)[520],
+                            support::RunReport* report) {
+    remove_install_folder(install_dir, product_name, row, report);
+    remove_data_folder(product_name, report);
     install::clean_virtualized_store();
 }
 
-void remove_shortcuts(const wchar_t* display_name) {
+void remove_shortcuts(const wchar_t* display_name, support::RunReport* report) {
     if (!install::is_plain_name(display_name)) return;
-    remove_desktop_link(display_name);
-    remove_program_folder(display_name);
+    remove_desktop_link(display_name, report);
+    remove_program_folder(display_name, report);
 }
 
-void remove_registry_keys(const wchar_t* product_name) {
+void remove_registry_keys(const wchar_t* product_name, support::RunReport* report) {
     if (!install::is_plain_name(product_name)) return;
-    delete_product_key(HKEY_LOCAL_MACHINE, install::kUninstallKey, product_name);
-    delete_product_key(HKEY_LOCAL_MACHINE, install::kVendorKey, product_name);
-    delete_product_key(HKEY_CURRENT_USER, install::kVendorKey, product_name);
+    delete_product_key(HKEY_LOCAL_MACHINE, install::kUninstallKey, product_name, report);
+    delete_product_key(HKEY_LOCAL_MACHINE, install::kVendorKey, product_name, report);
+    delete_product_key(HKEY_CURRENT_USER, install::kVendorKey, product_name, report);
 }
 
 }  // namespace removal

@@ -3,6 +3,8 @@
 // None reports anything but step 2 (what it left in the install folder):
 // whatever is already gone, or can't be removed, is passed over.
 
+#include "support/run_report.h"
+
 namespace removal {
 
 // The export the interface library offers, and the only code it is sent:
@@ -22,7 +24,10 @@ void notify_interface_library(const wchar_t* install_dir);
 // data>\ZinzinIMEs", not through a link) and the per-user virtualized copies
 // of "ZinzinIMEs". `row` gets the line to show when something in the
 // install folder was left (empty otherwise).
-void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name, wchar_t (&row)[520]);
+// Every file removed goes to `report` (when given), as in steps 3 and 4
+// every shortcut and key.
+void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_name, wchar_t (&row)[520],
+                            support::RunReport* report = nullptr);
 
 // Step 3: deletes "<desktop>\<display_name>系统设置.lnk" and the eight
 // links of the Start-menu folder "<common Programs>\<display_name>\",
@@ -30,13 +35,13 @@ void remove_installed_files(const wchar_t* install_dir, const wchar_t* product_n
 // (files of the user's too), and tells the shell. A display name that
 // isn't one plain folder name touches nothing: an empty one would name
 // the Programs folder itself.
-void remove_shortcuts(const wchar_t* display_name);
+void remove_shortcuts(const wchar_t* display_name, support::RunReport* report = nullptr);
 
 // Step 4: deletes the one key "<product_name>" (never a tree: a key with
 // subkeys of its own stays) under HKLM "...\CurrentVersion\Uninstall",
 // HKLM "Software\marlix" and HKCU "Software\marlix". A product name that
 // isn't one plain key name touches nothing: an empty one would name the
 // parent key itself.
-void remove_registry_keys(const wchar_t* product_name);
+void remove_registry_keys(const wchar_t* product_name, support::RunReport* report = nullptr);
 
 }  // namespace removal

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "app/run_options.h"
 #include "support/display_name.h"
 #include "support/format_bounded.h"
 #include "ui/join_worker.h"
@@ -57,6 +58,8 @@ BOOL CZZ_AutoUpdateDlg::on_init() {
 
     const update::UpdateHandlers handlers{&CZZ_AutoUpdateDlg::on_progress, &CZZ_AutoUpdateDlg::on_notice, this};
     if (engine_.Attach(handlers) == 0) {
+        app::run_log().failure(kUpdateAttachFailedText, GetLastError());
+        app::set_exit_code(app::kExitFailed);
         MessageBoxW(hwnd(), kUpdateAttachFailedText, L"", MB_OK | MB_ICONERROR);
         return TRUE;
     }
@@ -124,7 +127,10 @@ void CZZ_AutoUpdateDlg::on_cancel() {
 
 void CZZ_AutoUpdateDlg::worker_finished() {
     join_worker();
-    if (closing_) end(IDCANCEL);
+    if (closing_) {
+        app::set_exit_code(app::kExitCancelled);
+        end(IDCANCEL);
+    }
 }
 
 void CZZ_AutoUpdateDlg::join_worker() {
@@ -151,6 +157,7 @@ void CZZ_AutoUpdateDlg::on_progress(const update::UpdateNotice* notice, void* di
 void CZZ_AutoUpdateDlg::on_notice(const update::UpdateNotice* notice, void* dialog) {
     if (notice == nullptr || notice->text == nullptr || dialog == nullptr) return;
     auto* self = static_cast<CZZ_AutoUpdateDlg*>(dialog);
+    app::run_log().row(notice->text);
     HWND messages = GetDlgItem(self->window_, kUpdateMessageListId);
     const LRESULT line = SendMessageW(messages, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(notice->text));
     if (line >= 0) SendMessageW(messages, LB_SETCURSEL, static_cast<WPARAM>(line), 0);

@@ -7,7 +7,8 @@
 
 #include <cwchar>
 
-#include "remove/ime_load_status.h"
+#include "app/run_options.h"
+#include "ui/ime_load_status.h"
 #include "support/version_number.h"
 #include "support/wide.h"
 #include "ui/auto_update_dialog.h"
@@ -25,7 +26,10 @@ constexpr DWORD kListedPauseMs = 500;
 void CZZ_AutoUpdateDlg::run_worker() {
     // A user who doesn't end the programs holding the IME file ends the
     // run here: nothing listed, the dialog stays idle.
-    if (!removal::confirm_ime_unloaded(ime_name_.c_str(), window_)) return;
+    if (!confirm_ime_unloaded(ime_name_.c_str(), window_)) {
+        app::set_exit_code(app::kExitCancelled);
+        return;
+    }
     HWND retry = GetDlgItem(window_, kRetryButtonId);
     EnableWindow(retry, FALSE);
     idle_ = 0;
@@ -72,6 +76,10 @@ void CZZ_AutoUpdateDlg::update_candidates() {
         bool done = true;
         if (candidate->new_version > candidate->local_version) done = engine_.UpdateItem(candidate.get()) == 1;
         set_cell(row, kStatusColumn, done ? kItemDoneText : kItemFailedText);
+        if (!done) {
+            app::run_log().failure(support::as_wide(candidate->name), GetLastError());
+            app::set_exit_code(app::kExitFailed);
+        }
         ++row;
     }
 }

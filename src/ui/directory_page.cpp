@@ -65,15 +65,19 @@ bool read_registered_directory(const wchar_t* ime_name, wchar_t (&directory)[kDi
     return true;
 }
 
-BOOL CZZ_Install_SelectDir::on_init() {
-    WizardBuffers& buffers = wizard_buffers();
+bool propose_directory(wchar_t (&directory)[kDirectoryUnits], const wchar_t* ime_name) {
     wchar_t program_files[MAX_PATH] = {};
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
                                    program_files))) {
-        support::copy_slot(buffers.directory, program_files);
-        append_product_folder(buffers.directory, ime_name());
+        support::copy_slot(directory, program_files);
+        append_product_folder(directory, ime_name);
     }
-    locked_ = read_registered_directory(ime_name(), buffers.directory);
+    return read_registered_directory(ime_name, directory);
+}
+
+BOOL CZZ_Install_SelectDir::on_init() {
+    WizardBuffers& buffers = wizard_buffers();
+    locked_ = propose_directory(buffers.directory, ime_name());
     if (locked_) enable_item(kDirectoryEditId, false);
     send_item(kDirectoryEditId, EM_LIMITTEXT, kDirectoryUnits - 1);
     set_item_text(kDirectoryEditId, buffers.directory);

@@ -45,4 +45,8 @@ void append_product_folder(wchar_t (&directory)[kDirectoryUnits], const wchar_t*
 // slot isn't there.
 bool read_registered_directory(const wchar_t* ime_name, wchar_t (&directory)[kDirectoryUnits]);
 
+// The folder the wizard proposes: "<Program Files>\<ime_name>\", or the
+// installed product's folder, which can't be changed then (true).
+bool propose_directory(wchar_t (&directory)[kDirectoryUnits], const wchar_t* ime_name);
+
 }  // namespace ui

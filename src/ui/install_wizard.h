@@ -58,6 +58,9 @@ public:
     // True from the moment the install button starts the worker until the
     // worker has ended.
     bool worker_running() const noexcept { return running_.load(); }
+    // True once the worker has started the install run (whatever came of
+    // it): a wizard closed before that was cancelled.
+    bool install_ran() const noexcept { return install_ran_.load(); }
 
     // The worker thread's routine: takes the dialog, returns 0.
     static DWORD WINAPI install_worker(void* dialog);
@@ -96,6 +99,7 @@ private:
     HWND unpack_bar_ = nullptr;
     support::UniqueHandle worker_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> install_ran_{false};
 };
 
 }  // namespace ui

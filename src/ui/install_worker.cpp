@@ -1,6 +1,7 @@
 // The wizard's install button and the worker thread it starts: the
 // directory made ready (asked about when it exists, created when it
-// doesn't), the progress page shown, and the install run.
+// doesn't), the progress page shown, and the install run; and the same
+// install without a window (the silent mode).
 
 #include <windows.h>
 
@@ -17,11 +18,16 @@
 #include "install/install_journal.h"
 #include "install/run_install.h"
 #include "support/text_slot.h"
-#include "remove/ime_load_status.h"
+#include "remove/ime_holders.h"
+#include "ui/ime_load_status.h"
 #include "remove/install_ownership.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
+#include "ui/directory_page.h"
 #include "ui/install_wizard.h"
+#include "ui/silent_runs.h"
+#include "ui/step_log.h"
+#include "ui/user_page.h"
 #include "ui/wizard_buffers.h"
 #include "ui/wizard_texts.h"
 
@@ -126,6 +132,38 @@ void clear_old_install(const wchar_t* directory, install::InstallJournal& journa
         app::run_log().failure(data, GetLastError());
 }
 
+// The exit code of a finished run: 0, or 3010 when a restart completes it.
+int finished_code(const install::InstallRun& run, int installed) {
+    if (installed == 0) return app::kExitFailed;
+    return run.restart_needed != 0 ? app::kExitRestartNeeded : app::kExitSuccess;
+}
+
+// The run's start, shared by the wizard and the silent install: the
+// journal opened (on disk) before the first change, an existing folder
+// cleared through it (`exists`: the user agreed, or the silent run takes
+// it over), the folders the install needs made and journaled. Null, with
+// everything rolled back and the thread's last error set, when the
+// folder can't be made.
+std::unique_ptr<install::InstallJournal> begin_run(const wchar_t* directory, bool exists, wchar_t (&kept)[520]) {
+    const std::vector<std::wstring> created = missing_folders(directory);
+    support::PathSlot fallback;
+    const app::RunContext* context = app::run_context();
+    if (context != nullptr) fallback.format(L"%ls%ls", context->workspace_dir, install::kJournalFolderName);
+    std::unique_ptr<install::InstallJournal> journal =
+        install::open_run_journal(ime_name(), directory, fallback.c_str(), app::run_log());
+    kept[0] = L'\0';
+    if (exists) clear_old_install(directory, *journal, kept);
+    // Outermost first, so that rollback removes the deepest first.
+    for (auto it = created.rbegin(); it != created.rend(); ++it) journal->folder_created(it->c_str());
+    if (!app::make_directory_path(directory) || !is_directory(directory)) {
+        const DWORD error = GetLastError();
+        journal->rollback();
+        SetLastError(error != 0 ? error : ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    return journal;
+}
+
 void enable_close_box(HWND dialog, bool enabled) {
     EnableMenuItem(GetSystemMenu(dialog, FALSE), SC_CLOSE, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
@@ -140,7 +178,7 @@ void CZZ_Install_BaseDlg::on_install_button() {
         end(0);
         return;
     }
-    if (!removal::confirm_ime_unloaded(ime_name(), hwnd())) {
+    if (!confirm_ime_unloaded(ime_name(), hwnd())) {
         MessageBoxW(hwnd(), kImeLoadedText, kImeLoadedCaption, MB_OK | MB_ICONERROR);
         return;
     }
@@ -199,27 +237,15 @@ void CZZ_Install_BaseDlg::run_worker() {
         enable_item(kInstallButtonId, true);
         return;
     }
-    const std::vector<std::wstring> created = missing_folders(directory);
     const bool exists = GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES;
     if (exists &&
         MessageBoxW(hwnd(), kDirectoryExistsText, kDirectoryExistsCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         enable_item(kInstallButtonId, true);
         return;
     }
-    // The journal exists (on disk) before the first change of the run:
-    // the clearing and the folders made for the install are its first
-    // entries.
-    support::PathSlot fallback;
-    const app::RunContext* context = app::run_context();
-    if (context != nullptr) fallback.format(L"%ls%ls", context->workspace_dir, install::kJournalFolderName);
-    const std::unique_ptr<install::InstallJournal> journal =
-        install::open_run_journal(ime_name(), directory, fallback.c_str(), app::run_log());
     wchar_t kept[520] = {};
-    if (exists) clear_old_install(directory, *journal, kept);
-    // Outermost first, so that rollback removes the deepest first.
-    for (auto it = created.rbegin(); it != created.rend(); ++it) journal->folder_created(it->c_str());
-    if (!app::make_directory_path(directory) || !is_directory(directory)) {
-        journal->rollback();
+    const std::unique_ptr<install::InstallJournal> journal = begin_run(directory, exists, kept);
+    if (!journal) {
         report_not_created(directory);
         enable_item(kInstallButtonId, true);
         return;
@@ -232,12 +258,16 @@ void CZZ_Install_BaseDlg::run_worker() {
     enable_item(kAcceptRadioId, false);
     enable_item(kRefuseRadioId, false);
 
-    install::InstallRun run = install::make_install_run(progress_.hwnd(), app::install_info());
+    StepLogReport page(progress_.hwnd());
+    support::TeeReport report(page, app::run_log());
+    install::InstallRun run = install::make_install_run(&report, app::install_info());
     run.journal = journal.get();
     if (kept[0] != L'\0') install::post_progress(run, -1, kept);
+    install_ran_ = true;
     // The run commits the journal or rolls all of it back: the clearing
     // and the folders made for the install with the rest.
     const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
+    app::set_exit_code(finished_code(run, installed));
 
     set_item_text(kInstallButtonId, installed != 0 ? kInstallDoneText : kInstallQuitText);
     enable_item(kInstallButtonId, true);
@@ -251,6 +281,52 @@ void CZZ_Install_BaseDlg::report_not_created(const wchar_t* directory) {
     wchar_t text[2 * app::kPathUnits];
     support::format_slot(text, kDirectoryFailedFormat, directory);
     MessageBoxW(hwnd(), text, kDirectoryFailedCaption, MB_OK | MB_ICONERROR);
+}
+
+// The wizard's work without its window: the folder, owner and company from
+// the run's options or the wizard's proposals, the licence accepted only
+// when the options say so, holders of the IME file ended only when they
+// allow it, an existing folder taken over as after "yes", and everything
+// reported to the run's log alone.
+void run_silent_install() {
+    support::RunReport& log = app::run_log();
+    const app::RunOptions& options = app::run_options();
+    if (!options.accept_licence) {
+        log.failure(L"the licence was not accepted on the command line", 0);
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    if (!removal::check_ime_unloaded_silently(ime_name(), options.end_holders, log)) {
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    WizardBuffers& buffers = wizard_buffers();
+    // An installed product stays where it is, as in the wizard.
+    const bool locked = propose_directory(buffers.directory, ime_name());
+    if (!locked && !options.install_dir.empty()) support::copy_slot(buffers.directory, options.install_dir.c_str());
+    read_registered_user(buffers);
+    if (!options.owner.empty()) support::copy_slot(buffers.user_name, options.owner.c_str());
+    if (!options.company.empty()) support::copy_slot(buffers.company, options.company.c_str());
+
+    const wchar_t* directory = buffers.directory;
+    if (!is_full_path(directory) || app::is_system_location(directory)) {
+        log.failure(directory, ERROR_BAD_PATHNAME);
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    wchar_t kept[520] = {};
+    const std::unique_ptr<install::InstallJournal> journal =
+        begin_run(directory, GetFileAttributesW(directory) != INVALID_FILE_ATTRIBUTES, kept);
+    if (!journal) {
+        log.failure(directory, GetLastError());
+        app::set_exit_code(app::kExitFailed);
+        return;
+    }
+    install::InstallRun run = install::make_install_run(&log, app::install_info());
+    run.journal = journal.get();
+    if (kept[0] != L'\0') install::post_progress(run, -1, kept);
+    const int installed = install::run_install(run, directory, buffers.user_name, buffers.company);
+    app::set_exit_code(finished_code(run, installed));
 }
 
 }  // namespace ui

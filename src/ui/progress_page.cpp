@@ -2,13 +2,12 @@
 
 #include <commctrl.h>
 
-#include "install/install_run.h"
 #include "ui/step_log.h"
 #include "ui/wizard_texts.h"
 
 namespace ui {
 BOOL CZZ_Install_Begain::on_init() {
-    add_step_log_column(*this, install::kStepListId, kProgressColumnText);
+    add_step_log_column(*this, kStepListId, kProgressColumnText);
     return TRUE;
 }
 

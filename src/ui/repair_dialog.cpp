@@ -6,8 +6,9 @@
 #include <memory>
 
 #include "app/process_records.h"
+#include "app/run_options.h"
 #include "install/install_run.h"
-#include "remove/ime_load_status.h"
+#include "ui/ime_load_status.h"
 #include "remove/repair_run.h"
 #include "support/format_bounded.h"
 #include "ui/step_log.h"
@@ -38,7 +39,7 @@ CZZ_Repair::CZZ_Repair()
 
 BOOL CZZ_Repair::on_init() {
     set_icon(icon_);
-    reset_step_progress(*this, install::kProgressBarId);
+    reset_step_progress(*this, kProgressBarId);
 
     if (!backup_usable()) {
         set_item_text(kRepairButtonId, kRepairDoneCaption);
@@ -49,7 +50,7 @@ BOOL CZZ_Repair::on_init() {
     }
     set_item_text(kRepairButtonId, kRepairCaption);
 
-    add_step_log_column(*this, install::kStepListId, kRepairColumnText);
+    add_step_log_column(*this, kStepListId, kRepairColumnText);
 
     const app::CommandRecord* command = app::command_record();
     wchar_t title[260];
@@ -78,14 +79,19 @@ void CZZ_Repair::start_repair() {
     if (command == nullptr) return;
     // A process that keeps the IME file loaded: nothing is done, and the
     // user may end it and try again.
-    if (!removal::confirm_ime_unloaded(command->product_name, hwnd())) return;
+    if (!confirm_ime_unloaded(command->product_name, hwnd())) return;
 
     running_ = true;
     enable_item(kRepairButtonId, false);
     const removal::RegisteredUser user = removal::read_registered_user(command->product_name);
-    install::InstallRun run = install::make_install_run(hwnd(), nullptr);
+    StepLogReport dialog(hwnd());
+    support::TeeReport report(dialog, app::run_log());
+    install::InstallRun run = install::make_install_run(&report, nullptr);
+    repaired_ = true;
     const removal::RepairResult result =
         removal::reinstall_from_backup(run, command->install_dir, command->product_name, user);
+    if (result != removal::RepairResult::Repaired) app::set_exit_code(app::kExitFailed);
+    else app::set_exit_code(run.restart_needed != 0 ? app::kExitRestartNeeded : app::kExitSuccess);
     // A package that went bad since the start installed nothing: say so
     // rather than end as if the product were repaired.
     if (result == removal::RepairResult::PackageDamaged) report_unusable_backup();

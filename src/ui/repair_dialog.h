@@ -33,6 +33,8 @@ public:
     // A repair was started and didn't complete: the kept package turned
     // out unusable, or the install run failed (and undid its work).
     bool failed() const noexcept { return failed_; }
+    // A repair was started (whatever came of it).
+    bool repaired() const noexcept { return repaired_; }
 
 protected:
     BOOL on_init() override;
@@ -46,6 +48,7 @@ private:
     HICON icon_;
     bool refused_ = false;
     bool failed_ = false;
+    bool repaired_ = false;
     bool running_ = false;
 };
 

@@ -5,7 +5,8 @@
 #include <cwchar>
 
 #include "app/process_records.h"
-#include "remove/ime_load_status.h"
+#include "app/run_options.h"
+#include "ui/ime_load_status.h"
 #include "remove/uninstall_run.h"
 #include "support/format_bounded.h"
 #include "ui/step_log.h"
@@ -38,9 +39,9 @@ BOOL CCZZ_Uninstall::on_init() {
     support::format_slot(title, L"%ls%ls", display_name(), kUninstallTitleSuffix);
     set_title(title);
 
-    reset_step_progress(*this, removal::kProgressBarId);
+    reset_step_progress(*this, kProgressBarId);
 
-    add_step_log_column(*this, removal::kStepListId, kUninstallColumnText);
+    add_step_log_column(*this, kStepListId, kUninstallColumnText);
 
     set_item_text(kUninstallButtonId, kUninstallCaption);
     return TRUE;
@@ -62,13 +63,17 @@ void CCZZ_Uninstall::start_uninstall() {
     enable_item(kUninstallButtonId, false);
     // Nothing is removed while a process holds the IME file and the user
     // chose to keep it running.
-    if (!removal::confirm_ime_unloaded(product_name(), hwnd())) {
+    if (!confirm_ime_unloaded(product_name(), hwnd())) {
         abandoned_ = true;
         end(kUninstallAbandoned);
         return;
     }
-    removal::UninstallRun run = removal::make_uninstall_run(hwnd());
+    StepLogReport dialog(hwnd());
+    support::TeeReport report(dialog, app::run_log());
+    removal::UninstallRun run = removal::make_uninstall_run(&report);
+    uninstalled_ = true;
     removal::run_uninstall(run);
+    app::set_exit_code(run.restart_needed != 0 ? app::kExitRestartNeeded : app::kExitSuccess);
     set_item_text(kUninstallButtonId, kUninstallDoneCaption);
     enable_item(kUninstallButtonId, true);
     // Disabling took the focus away; Enter closes the dialog again.

@@ -30,6 +30,8 @@ public:
     // True once the loaded-IME check was cancelled (the dialog then ended
     // with kUninstallAbandoned).
     bool abandoned() const noexcept { return abandoned_; }
+    // True once the uninstall run has started.
+    bool uninstalled() const noexcept { return uninstalled_; }
 
 protected:
     BOOL on_init() override;
@@ -41,6 +43,7 @@ private:
 
     HICON icon_;
     bool abandoned_ = false;
+    bool uninstalled_ = false;
     bool running_ = false;
 };
 

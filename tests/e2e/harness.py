@@ -574,6 +574,18 @@ class WineSession:
         out = result.stdout
         return out[:-1] if out.endswith("\n") else out
 
+    def run_to_end(self, exe, arguments="", timeout_ms=120000):
+        """Runs a Windows program with `arguments` as its argument string,
+        through the UI driver, to its end: (its whole 32-bit exit code, what
+        it wrote to standard output and error). wine's own exit status
+        keeps only the code's low byte (1603 would read 67)."""
+        result = self.run(self.uidriver, "--timeout", str(timeout_ms), "run", "--", str(exe), arguments,
+                          timeout=timeout_ms / 1000 + 60)
+        lines = result.stdout.rstrip("\n").split("\n")
+        if result.returncode != 0 or not lines[-1].startswith("exit "):
+            raise DriverError(["run", str(exe), arguments], result.returncode, result.stdout, result.stderr)
+        return int(lines[-1][5:]), "\n".join(lines[:-1]) + result.stderr
+
     def rows(self, window, control, header=False, marks=False, timeout_ms=None):
         """The rows of a list view, list box, combo box or tab control, each
         a list of cells. With `marks`, each row starts with a cell of its

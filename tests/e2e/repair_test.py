@@ -6,12 +6,16 @@ changed), then repaired from its "修复安装" command: the dialog's title,
 button and column, the install's rows, and afterwards every file, value
 and shortcut as the install left it, the names the install recorded
 included. Then a kept package that is missing, cut short or garbled: the
-error box, exit code 1, nothing changed.
+error box, exit code 1603 (failed), nothing changed.
 
 The tests run in order: the later ones start from the repaired product.
 
-Last, a program holding the IME file: the check cancelled leaves the
+Then a program holding the IME file: the check cancelled leaves the
 dialog ready, the holder ended from the check lets the repair run.
+
+Last, without a person (/S): the damaged product repaired with no window,
+exit code 0, everything as the install left it; a kept package that is
+missing fails the silent repair with 1603.
 
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IME_HOLDER and what harness.py reads."""
@@ -220,7 +224,8 @@ class RepairCase(unittest.TestCase):
             self.assertEqual(session.msgbox(UNUSABLE_CAPTION), UNUSABLE_TEXT)
             session.shot(f"unusable-{self._testMethodName[7:]}", f"title:{UNUSABLE_CAPTION}")
             session.msgbox(UNUSABLE_CAPTION, answer="ok")
-            self.assertEqual(program.wait(60), 1)
+            # 1603, failed (wine's own exit status keeps its low byte).
+            self.assertEqual(program.wait(60), 1603 & 0xFF)
             wait_cleaned_up()
             self.assertEqual(session.ui_result("wait", TITLE, timeout_ms=500).returncode, 3)
         finally:
@@ -268,6 +273,32 @@ class RepairCase(unittest.TestCase):
         entry = next(iter(expected[demo.UNINSTALL_KEY].values()))
         entry["InstallSource"] = f'{UNINSTALLER}"'
         self.assert_as_installed(expected)
+
+
+    def test_6_a_silent_repair_shows_nothing_and_restores_the_product(self):
+        expected = snapshot()
+        (places.install_dir / "config.exe").unlink()
+        (places.install_dir / "skin.dll").write_bytes(b"garbled")
+        (places.programs / "系统设置.lnk").unlink()
+        backup = places.install_dir / "_backup_.dat"
+        kept = backup.read_bytes()
+        backup.unlink()
+        try:
+            code, _ = session.run_to_end(UNINSTALLER, f"/S -r name=[{demo.IME}]")
+            self.assertEqual(code, 1603)
+            wait_cleaned_up()
+        finally:
+            backup.write_bytes(kept)
+        code, _ = session.run_to_end(UNINSTALLER, f"/S -r name=[{demo.IME}]")
+        self.assertEqual(code, 0)
+        wait_cleaned_up()
+        self.assertEqual(session.processes("notepad.exe"), [])
+        # The entry's source is the uninstaller the repair ran from.
+        entry = next(iter(expected[1][demo.UNINSTALL_KEY].values()))
+        source = session.reg_query(demo.UNINSTALL_KEY, "InstallSource")
+        self.assertEqual(source.lower().strip('"'), UNINSTALLER.lower())
+        entry["InstallSource"] = source
+        self.assertEqual(snapshot(), expected)
 
 
 if __name__ == "__main__":

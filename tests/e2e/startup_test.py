@@ -13,6 +13,7 @@ alone.
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IMESETUP, and what harness.py reads."""
 
+import concurrent.futures
 import os
 import shutil
 import stat
@@ -138,10 +139,10 @@ class StartupCase(unittest.TestCase):
 
         first = self.wine.launch(installer)
         self.wine.ui("wait", WELCOME)
-        # The first process has ended; the copy runs from its workspace,
-        # "__ZZIMEInstall." and 16 random hexadecimal digits, with " file="
-        # and the path the user started.
-        self.assertEqual(first.wait(30), 0)
+        # The first process waits for the copy, which runs from its
+        # workspace, "__ZZIMEInstall." and 16 random hexadecimal digits,
+        # with " file=" and the path the user started.
+        self.assertTrue(first.running())
         copies = self.copies_running()
         self.assertEqual(len(copies), 1, copies)
         self.assertRegex(self.workspace.name, r"^__ZZIMEInstall\.[0-9a-f]{16}$")
@@ -173,6 +174,10 @@ class StartupCase(unittest.TestCase):
         self.wine.ui("close", WELCOME)
         self.wine.ui("gone", WELCOME)
         self.wait_cleaned_up()
+        # It ended with the copy, with the copy's exit code (the wizard
+        # closed before anything was done: no success).
+        # (wine's own exit status keeps the code's low byte).
+        self.assertIn(first.wait(30), (0, 1602 & 0xFF))
         self.assertEqual(sorted(os.listdir(self.media)), before)
         self.assertEqual((self.media / "demo-ime-setup.exe").read_bytes(), data)
 
@@ -188,8 +193,9 @@ class StartupCase(unittest.TestCase):
         try:
             program = self.wine.launch(f"{self.temp_windows}\\{COPY_NAME}", "file=C:\\elsewhere\\setup.exe")
             self.wine.ui("wait", WELCOME)
-            self.assertEqual(program.wait(30), 0)
-            copies = self.copies_running()
+            self.assertTrue(program.running())
+            # The stray file waits for the copy it started in a workspace.
+            copies = [c for c in self.copies_running() if WORKSPACE_PREFIX in c["path"]]
             self.assertEqual(len(copies), 1, copies)
             self.assertIn(self.workspace.name, copies[0]["path"])
             self.wine.ui("close", WELCOME)
@@ -326,16 +332,82 @@ class StartupCase(unittest.TestCase):
 
     # ---- switches
 
-    def test_overlong_arguments_are_cut_and_the_copy_installs(self):
+    def test_overlong_arguments_end_87_and_start_no_copy(self):
+        # "<arguments> file=<path>" must reach the copy whole: cut at 259
+        # characters it would lose the path, or a switch's value.
         installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
-        self.wine.launch(installer, "x" * 300)
-        self.wine.ui("wait", WELCOME)
-        line = self.copies_running()[0]["command_line"]
-        # "<arguments> file=<path>" cut at 259 characters: all of it "x".
-        self.assertTrue(line.endswith(" " + "x" * 259), line)
-        self.assertNotIn("file=", line)
-        self.wine.ui("close", WELCOME)
-        self.wait_cleaned_up()
+        for args in ("x" * 300, "/S /log=[C:\\" + "l" * 240 + ".log]"):
+            with self.subTest(len(args)):
+                code, output = self.wine.run_to_end(installer, args)
+                self.assertEqual(code, 87)
+                self.assertIn("命令行过长", output)
+                self.assertEqual(self.copies_running(), [])
+                self.assertEqual(self.workspaces(), [])
+        self.assertEqual(session.ui_result("wait", ERROR_CAPTION, timeout_ms=500).returncode, 3)
+
+    def test_bad_switches_end_87_with_a_line_and_start_nothing(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        for args, named in (("/verysilent", "/verysilent"), ("/S /log=C:\\x.log", "/log=C:\\x.log"),
+                            ("/dir=[]", "/dir=[]"), ("-u name=[X] /S /log=[C:\\x.log]", "name=[X]")):
+            with self.subTest(args):
+                code, output = self.wine.run_to_end(installer, args)
+                self.assertEqual(code, 87)
+                self.assertIn("无法识别的命令行参数：", output)
+                self.assertIn(named, output)
+                self.assertEqual(self.copies_running(), [])
+                self.assertEqual(self.workspaces(), [])
+
+    def test_every_run_writes_a_log_ending_with_its_exit_code(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        stamp = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  "
+        # The default place: a new file in the temporary folder, named
+        # after the product (what a file name can't hold made "_") and the
+        # mode.
+        before = set(self.temp.glob("*.log"))
+        code, _ = self.wine.run_to_end(installer, "-u name=[Not:Installed]")
+        self.assertEqual(code, 0)
+        made = sorted(set(self.temp.glob("*.log")) - before)
+        self.assertEqual(len(made), 1, made)
+        self.assertRegex(made[0].name, r"^Not_Installed-uninstall-\d{8}-\d{6}-[0-9a-f]{8}\.log$")
+        lines = made[0].read_text(encoding="utf-8").splitlines()
+        for line in lines:
+            self.assertRegex(line, "^" + stamp)
+        self.assertRegex(lines[0], stamp + r"start +uninstall \"Not:Installed\", arguments: -u name=\[Not:Installed\]")
+        self.assertRegex(lines[-1], stamp + r"exit +0$")
+        made[0].unlink()
+
+        # A named place.
+        logs = self.wine.to_linux("C:\\") / "logs 日志"
+        logs.mkdir(exist_ok=True)
+        code, _ = self.wine.run_to_end(installer, "/log=[C:\\logs 日志\\run.log] -r name=[a:b]")
+        self.assertEqual(code, 0)
+        lines = (logs / "run.log").read_text(encoding="utf-8").splitlines()
+        self.assertRegex(lines[0], stamp + r"start +repair \"a:b\", arguments: /log=")
+        self.assertRegex(lines[-1], stamp + r"exit +0$")
+        self.assertEqual(set(self.temp.glob("*.log")) - before, set())
+        shutil.rmtree(logs)
+
+    def test_a_log_that_cant_be_written_is_said_once_and_the_run_goes_on(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        for place in ("C:\\no such folder\\run.log", "C:\\windows"):
+            with self.subTest(place):
+                code, output = self.wine.run_to_end(installer, f"/S /log=[{place}] -g name=[Not Installed]")
+                self.assertEqual(code, 0)
+                self.assertEqual(output.count("无法写入日志文件"), 1, output)
+                self.assertIn(place, output)
+        self.assertFalse(self.wine.to_linux("C:\\no such folder").exists())
+
+    def test_help_goes_to_standard_output_and_ends_0(self):
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        for switch in ("/?", "--help"):
+            with self.subTest(switch):
+                code, text = self.wine.run_to_end(installer, switch)
+                self.assertEqual(code, 0)
+                for documented in ("/S", "/quiet", "/accepteula", "/closeapplications", "/dir=[", "/owner=[",
+                                   "/company=[", "/log=[", "1602", "1603", "1618", "3010", "87"):
+                    self.assertIn(documented, text)
+                self.assertEqual(self.copies_running(), [])
+                self.assertEqual(self.workspaces(), [])
 
     def test_switches_naming_a_product_that_isnt_installed_end_silently(self):
         installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
@@ -368,12 +440,15 @@ class StartupCase(unittest.TestCase):
                 self.wait_cleaned_up()
         # Repair needs the package the install keeps in its folder; this
         # product has none, which the repair mode says before it ends.
-        with self.subTest("-r"):
-            self.wine.launch(installer, "-r", f"name=[{product}]")
+        with self.subTest("-r"), concurrent.futures.ThreadPoolExecutor(1) as pool:
+            ended = pool.submit(self.wine.run_to_end, installer, f"-r name=[{product}]")
             self.assertEqual(self.wine.msgbox("无法执行的操作"), "安装数据文件不存在或者已经损坏,修复程序无法运行.")
             self.wine.shot("mode-r", "title:无法执行的操作")
             self.wine.msgbox("无法执行的操作", answer="ok")
             self.wait_cleaned_up()
+            # The copy failed (1603): the program the user started ends
+            # with the copy's code.
+            self.assertEqual(ended.result(60)[0], 1603)
 
     # ---- the relaunch's own failure
 

@@ -11,9 +11,16 @@ library heard code 7.
 
 Then a second install: the dialog closed before its button was pressed
 removes nothing. A program holding the IME file: cancelling the
-check ends the uninstaller with exit code 1 and removes nothing; then the
-product is removed the way its uninstall entry says (UninstallString),
-with that program ended from the check's list.
+check ends the uninstaller with exit code 1602 (cancelled) and removes
+nothing; then the product is removed the way its uninstall entry says
+(UninstallString), with that program ended from the check's list.
+
+Without a person (the switch /S): a silent uninstall of a product that
+isn't installed ends 1605 and touches nothing; a silent install ends 0,
+shows no window at any time and leaves the machine as the wizard's install
+left it; a silent uninstall stopped by a program holding the IME file ends
+1603 and removes nothing, with /closeapplications it ends that program and
+leaves the machine as the dialog's uninstall left it.
 
 Then what the uninstall must never remove: the current user's
 "ZMEInstallPath" (the machine's key gone) pointing at a system folder, the
@@ -28,6 +35,7 @@ The tests run in order (test_1_..., test_2_...).
 Environment (CTest sets it): IMEBASE_DEMO_INSTALLER, IMEBASE_DEMO_PRODUCT,
 IMEBASE_IME_HOLDER, and what harness.py reads."""
 
+import concurrent.futures
 import os
 import shutil
 import sys
@@ -36,7 +44,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import demo_product  # noqa: E402
 import harness  # noqa: E402
-from demo_product import DISPLAY_NAME, IME, INSTALL_DIR, UNINSTALL_KEY, VENDOR_KEY  # noqa: E402
+from demo_product import DISPLAY_NAME, IME, INSTALL_DIR, LINKS, UNINSTALL_KEY, VENDOR_KEY  # noqa: E402
 
 TITLE = f"{DISPLAY_NAME} - 卸载程序"
 IME_STATUS = demo_product.IME_STATUS
@@ -194,7 +202,14 @@ class UninstallCase(unittest.TestCase):
         self.wait_ended()
 
     def expect_product_gone(self):
-        self.assertFalse(self.places.install_dir.exists())
+        # The uninstaller that was started there waits for its copy and
+        # takes the folder with it once it has ended.
+        try:
+            harness.wait_until(lambda: not self.places.install_dir.exists(), 60, "the install folder to go")
+        except AssertionError:
+            left = sorted(str(p.relative_to(self.places.install_dir)) for p in self.places.install_dir.rglob("*"))
+            raise AssertionError(f"the install folder stayed with {left}; running: "
+                                 f"{[p['path'] for p in self.wine.processes()]}") from None
         self.assertFalse(self.places.data_dir.exists())
         self.assertFalse(self.places.programs.exists())
         self.assertFalse(self.places.desktop_link.exists())
@@ -203,6 +218,37 @@ class UninstallCase(unittest.TestCase):
         for root in ("HKLM", "HKCU"):
             self.assertIsNone(self.wine.reg_export(f"{root}\\{VENDOR_KEY}"))
         self.assertEqual(self.ime_layouts(), [])
+
+    def run_silently(self, exe, arguments):
+        """Runs `exe` with `arguments` to its end, watching the desktop all
+        the while: no window of the installer's programs is ever seen. Its
+        whole exit code."""
+        names = (demo_product.DEMO_INSTALLER.name.lower(), "unstall.exe", demo_product.COPY_NAME)
+        shown = []
+        with concurrent.futures.ThreadPoolExecutor(1) as pool:
+            ended = pool.submit(self.wine.run_to_end, exe, arguments)
+            while not ended.done():
+                for line in self.wine.ui("list").splitlines():
+                    cells = line.split("\t")
+                    if len(cells) > 2 and cells[2].lower().endswith(names):
+                        shown.append(line)
+            code, _ = ended.result()
+        self.assertEqual(shown, [])
+        harness.wait_until(lambda: not self.copies_running(), 60, "the copy to end")
+        return code
+
+    def log_lines(self, path):
+        """The run's log at `path` (a Linux path) as (word, text) pairs, the
+        time stamps left out, texts in lower case."""
+        lines = path.read_text(encoding="utf-8").splitlines()
+        return [tuple(part.strip().lower() for part in line[25:].split(" ", 1)) for line in lines if line.strip()]
+
+    def product_state(self):
+        """What of the machine names the product: registry entries and files
+        (the temporary folder, where each run keeps its log, left out)."""
+        temp = str(self.places.temp.relative_to(session.drive_root("c"))).lower()
+        files = {f for f in files_snapshot() if names_product((f,)) and not f.startswith(temp)}
+        return {e for e in registry_snapshot() if names_product(e)}, files
 
     # ---- the first uninstall, from the Start menu
 
@@ -235,7 +281,10 @@ class UninstallCase(unittest.TestCase):
         # products of the vendor share (empty), and the interface library's
         # log.
         log = str((log_dir / "ZZInterface.log").relative_to(session.drive_root("c"))).lower()
-        left = sorted(files_snapshot() - files_before - {log})
+        temp = str(self.places.temp.relative_to(session.drive_root("c"))).lower()
+        # The runs' own logs in the temporary folder aside.
+        left = sorted(f for f in files_snapshot() - files_before - {log}
+                      if not (f.startswith(temp) and f.endswith(".log")))
         self.assertEqual(left, sorted(["programdata/zinzinimes", "windows/fonts/comfortaa-regular.ttf",
                                        f"{SYSTEM_REL}/{IME.lower()}.lex", f"windows/{IME.lower()}.ini"]))
         self.assertEqual(list((session.drive_root("c") / "ProgramData" / "ZinzinIMEs").iterdir()), [])
@@ -258,7 +307,7 @@ class UninstallCase(unittest.TestCase):
                                   self.wine.to_windows(ready))
         harness.wait_until(ready.exists, 30, "the helper to load the IME file")
 
-        # Cancelled: the uninstaller ends with exit code 1 and nothing is
+        # Cancelled: the uninstaller ends with exit code 1602 and nothing is
         # removed. Started here as the temporary copy that the entry's
         # command starts, so that the test is the copy's parent and sees
         # its exit code.
@@ -268,7 +317,8 @@ class UninstallCase(unittest.TestCase):
         self.wine.ui("click", TITLE, "1")
         self.wine.ui("wait", IME_STATUS)
         self.wine.ui("click", IME_STATUS, "2")
-        self.assertEqual(program.wait(60), 1)
+        # 1602, cancelled (wine's own exit status keeps its low byte).
+        self.assertEqual(program.wait(60), 1602 & 0xFF)
         self.wait_ended()
         self.assertTrue(holder.running())
         self.assertTrue((self.places.install_dir / "unstall.exe").exists())
@@ -347,9 +397,93 @@ class UninstallCase(unittest.TestCase):
         self.assertTrue((self.places.install_dir / "_installed_.lst").exists())
         self.start_from_link()
         self.uninstall_with_extra_row(f"  {INSTALL_DIR} 中不属于本产品的文件已保留。")
-        self.assertEqual([p.name for p in self.places.install_dir.iterdir()], [sentinel.name])
+        # The uninstaller that was started there goes once it has ended.
+        harness.wait_until(lambda: [p.name for p in self.places.install_dir.iterdir()] == [sentinel.name], 60,
+                           "only the user's file to be left")
         self.assertEqual(sentinel.read_text(), "the user's")
         self.assertFalse(self.places.data_dir.exists())
+
+
+    # ---- without a person
+
+    def test_5_silent_install_and_uninstall_leave_what_the_dialogs_leave(self):
+        installer = self.wine.to_windows(demo_product.DEMO_INSTALLER)
+        uninstaller = f"{INSTALL_DIR}Unstall.exe"
+        shutil.rmtree(self.places.install_dir, ignore_errors=True)
+        self.assertIsNone(self.wine.reg_export(UNINSTALL_KEY))
+        before = self.product_state()
+        # Not installed: its own code, nothing touched.
+        self.assertEqual(self.run_silently(installer, f"/S -u name=[{IME}]"), 1605)
+        self.assertEqual(self.product_state(), before)
+
+        # The wizard's install and the dialog's uninstall, for comparison.
+        demo_product.install(self.wine)
+        by_wizard = self.product_state()
+        self.start_from_entry()
+        self.uninstall()
+        self.expect_product_gone()
+        by_dialog = self.product_state()
+
+        # The licence not accepted: failed, nothing installed.
+        self.assertEqual(self.run_silently(installer, "/S"), 1603)
+        self.assertEqual(self.product_state(), by_dialog)
+        # A run that fails in step 4 (a folder where the kept package goes)
+        # ends 1603, undoes what it did and says both in its log.
+        failing = session.drive_root("c") / "failing"
+        (failing / "_backup_.dat").mkdir(parents=True)
+        failed_log = session.drive_root("c") / "silent-failed.log"
+        switches = "/S /accepteula /dir=[C:\\failing\\] /log=[C:\\silent-failed.log]"
+        self.assertEqual(self.run_silently(installer, switches), 1603)
+        lines = self.log_lines(failed_log)
+        self.assertIn("failed", [word for word, _ in lines])
+        self.assertTrue(any(word == "failed" and text.startswith("4.备份安装数据") for word, text in lines), lines)
+        self.assertIn(("row", "安装程序发生错误，所做操作已经撤销!"), lines)
+        self.assertEqual(lines[-1], ("exit", "1603"))
+        self.assertEqual([p.name for p in failing.iterdir()], ["_backup_.dat"])
+        self.assertEqual(self.product_state(), by_dialog)
+
+        install_log = session.drive_root("c") / "silent-install.log"
+        self.assertEqual(self.run_silently(installer, "/S /accepteula /log=[C:\\silent-install.log]"), 0)
+        self.assertEqual(self.product_state(), by_wizard)
+        # The log names every file and value the run wrote, and the shortcuts.
+        lines = self.log_lines(install_log)
+        installed = [p for p in self.places.install_dir.rglob("*") if p.is_file()]
+        for path in installed:
+            self.assertIn(("copied", self.wine.to_windows(path).lower()), lines)
+        self.assertIn(("copied", f"{harness.SYSTEM_DIR}\\{IME_FILE}".lower()), lines)
+        entry = next(iter(self.wine.reg_export(UNINSTALL_KEY).values()))
+        for name in entry:
+            self.assertIn(("value", f"{UNINSTALL_KEY}\\{name}".lower()), lines)
+        for link in LINKS:
+            self.assertIn(("shortcut", self.wine.to_windows(self.places.programs / link.replace("\\", "/")).lower()),
+                          lines)
+        self.assertEqual(lines[-1], ("exit", "0"))
+
+        ready = session.prefix / "drive_c" / "holder-ready.txt"
+        ready.unlink(missing_ok=True)
+        holder = self.wine.launch(self.wine.to_windows(IME_HOLDER), f"{harness.SYSTEM_DIR}\\{IME_FILE}",
+                                  self.wine.to_windows(ready))
+        harness.wait_until(ready.exists, 30, "the helper to load the IME file")
+        self.assertEqual(self.run_silently(uninstaller, f"/S -u name=[{IME}]"), 1603)
+        self.assertTrue(holder.running())
+        self.assertEqual(self.product_state(), by_wizard)
+        uninstall_log = session.drive_root("c") / "silent-uninstall.log"
+        self.assertEqual(self.run_silently(
+            uninstaller, f"/S /closeapplications /log=[C:\\silent-uninstall.log] -u name=[{IME}]"), 0)
+        harness.wait_until(lambda: not holder.running(), 30, "the holder to be ended")
+        self.expect_product_gone()
+        self.assertEqual(self.product_state(), by_dialog)
+        lines = self.log_lines(uninstall_log)
+        # All but the uninstaller that was started, which goes once it has
+        # ended.
+        for path in installed:
+            if path.name.lower() != "unstall.exe":
+                self.assertIn(("deleted", self.wine.to_windows(path).lower()), lines)
+        for link in LINKS:
+            self.assertIn(("shortcut-del",
+                           self.wine.to_windows(self.places.programs / link.replace("\\", "/")).lower()), lines)
+        self.assertIn(("key-del", UNINSTALL_KEY.lower()), lines)
+        self.assertEqual(lines[-1], ("exit", "0"))
 
 
 if __name__ == "__main__":

@@ -57,6 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(again.mode == args.mode && again.product_name == args.product_name &&
                again.source_path == args.source_path);
 
+    // The switches: the rest keeps every unit but the switches' own, which
+    // become spaces; a value is text of the string.
+    const app::RunSwitches switches = app::scan_switches(text);
+    const std::u16string_view whole = std::u16string_view(text).substr(0, std::u16string_view(text).find(u'\0'));
+    FUZZ_CHECK(switches.rest.size() == whole.size());
+    for (std::size_t i = 0; i < whole.size(); ++i) FUZZ_CHECK(switches.rest[i] == whole[i] || switches.rest[i] == u' ');
+    for (const std::u16string& value : {switches.log_path, switches.install_dir, switches.owner, switches.company}) {
+        FUZZ_CHECK(inside(whole, value) && value.size() <= app::kSwitchValueUnits);
+    }
+    // Whatever a product is called, its uninstall command sets no switch.
+    const std::u16string entry = u"\"C:\\IME\\Unstall.exe\" -u name=[" + text.substr(0, 39) + u"] file=C:\\x.exe";
+    const app::RunSwitches named = app::scan_switches(entry);
+    if (text.find(u'\0') == std::u16string::npos) {
+        FUZZ_CHECK(!named.silent && !named.help && !named.accept_licence && !named.end_holders);
+        FUZZ_CHECK(named.log_path.empty() && named.install_dir.empty() && named.owner.empty() && named.company.empty());
+    }
+
     for (const std::u16string& path : {app::uninstall_key_path(args.product_name), app::vendor_key_path(args.product_name)}) {
         FUZZ_CHECK(path.size() <= app::kKeyPathUnits - 1);
     }

@@ -168,3 +168,124 @@ TEST(CommandGrammar, KeyPathsAreCutAt79Units) {
               u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + repeat(u'x', 79 - 52));
     EXPECT_EQ(app::vendor_key_path(name).size(), 16u + 39u);
 }
+
+// ---- the switches of runs without a person
+
+using app::scan_switches;
+
+TEST(RunSwitches, EverySwitchInEitherPrefixAndAnyCase) {
+    const app::RunSwitches s = scan_switches(
+        u"/S -AcceptEula /closeapplications /log=[C:\\logs\\a b.log] -dir=[D:\\IME x] /owner=[张三] /COMPANY=[Acme]");
+    EXPECT_TRUE(s.bad.empty()) << std::string(s.bad.begin(), s.bad.end());
+    EXPECT_TRUE(s.silent && s.accept_licence && s.end_holders);
+    EXPECT_FALSE(s.help);
+    EXPECT_EQ(s.log_path, u"C:\\logs\\a b.log");
+    EXPECT_EQ(s.install_dir, u"D:\\IME x");
+    EXPECT_EQ(s.owner, u"张三");
+    EXPECT_EQ(s.company, u"Acme");
+    for (const char16_t* quiet : {u"/quiet", u"-silent", u"/s", u"--QUIET"}) EXPECT_TRUE(scan_switches(quiet).silent);
+    for (const char16_t* help : {u"/?", u"-h", u"--help", u"/Help"}) EXPECT_TRUE(scan_switches(help).help);
+    // A value may hold "]" where no whitespace follows it.
+    EXPECT_EQ(scan_switches(u"/dir=[D:\\a]b\\c] /S").install_dir, u"D:\\a]b\\c");
+}
+
+TEST(RunSwitches, TheModeGrammarSeesTheRestWithSwitchesBlanked) {
+    const std::u16string text = u"/S /log=[C:\\x.log] -u name=[Zinzin IME] file=C:\\setup.exe";
+    const app::RunSwitches s = scan_switches(text);
+    EXPECT_TRUE(s.silent);
+    ASSERT_EQ(s.rest.size(), text.size());
+    EXPECT_EQ(s.rest.find(u"/S"), std::u16string::npos);
+    EXPECT_EQ(s.rest.find(u"log"), std::u16string::npos);
+    const CommandArguments a = parse_arguments(s.rest);
+    EXPECT_EQ(a.mode, u'U');
+    EXPECT_EQ(a.product_name, u"Zinzin IME");
+    EXPECT_EQ(a.source_path, u"C:\\setup.exe");
+    // After the name, with no other bracket close enough to reach.
+    EXPECT_TRUE(scan_switches(u"-u name=[Zinzin IME] /S file=C:\\setup.exe").silent);
+    // A value holding the other parts' tokens hides them from the grammar.
+    const app::RunSwitches hidden = scan_switches(u"/log=[C:\\file=x\\-g name=[y].log] /S");
+    EXPECT_EQ(hidden.log_path, u"C:\\file=x\\-g name=[y].log");
+    EXPECT_EQ(parse_arguments(hidden.rest).mode, 0);
+    EXPECT_TRUE(parse_arguments(hidden.rest).source_path.empty());
+}
+
+TEST(RunSwitches, NamesAndPathsNeverTriggerASwitch) {
+    // Product names as an uninstall entry puts them between brackets.
+    for (const char16_t* text :
+         {u"\"C:\\IME\\Unstall.exe\" -u name=[x /S y]", u"-u name=[x /log=[C:\\evil] y]",
+          u"-r name=[a /dir=[D:\\] b]", u"-g name=[--help]", u"/U name=[-S /quiet"}) {
+        const app::RunSwitches s = scan_switches(text);
+        EXPECT_TRUE(s.bad.empty()) << std::string(s.bad.begin(), s.bad.end());
+        EXPECT_FALSE(s.silent || s.help);
+        EXPECT_TRUE(s.log_path.empty() && s.install_dir.empty());
+        EXPECT_EQ(s.rest, std::u16string(text));
+    }
+    // The started program's path after "file=" (the relaunch appends it).
+    for (const char16_t* text : {u"file=C:\\a /S b\\setup.exe", u"-u name=[X] file=D:\\x -h\\/log=[y]\\setup.exe"}) {
+        const app::RunSwitches s = scan_switches(text);
+        EXPECT_TRUE(s.bad.empty());
+        EXPECT_FALSE(s.silent || s.help);
+        EXPECT_TRUE(s.log_path.empty());
+    }
+    // Inside a word, a switch is no switch.
+    EXPECT_FALSE(scan_switches(u"setup/S").silent);
+    EXPECT_FALSE(scan_switches(u"a-quiet").silent);
+}
+
+TEST(RunSwitches, ANameThatWouldSwallowASwitchIsRefused) {
+    // By the name rule (up to the last "]" in 39 units) the name would run
+    // over the switches: refused, never half read.
+    const app::RunSwitches s = scan_switches(u"-u name=[Zinzin IME] /S /log=[C:\\x.log]");
+    EXPECT_EQ(s.bad, u"-u name=[Zinzin IME] /S /log=[C:\\x.log]");
+    EXPECT_FALSE(s.silent);
+    EXPECT_FALSE(scan_switches(u"-u name=[x] /S [y]").bad.empty());
+    EXPECT_FALSE(scan_switches(u"-u name=[x] /S [y]").silent);
+    // A 39-unit name is cut before its closing bracket: the name rule ends
+    // it at its own "]", and what follows must not become a switch.
+    const std::u16string cut = u"-u name=[a] /S " + repeat(u'x', 39 - 7) + u"]";
+    EXPECT_FALSE(scan_switches(cut).bad.empty());
+    EXPECT_FALSE(scan_switches(cut).silent);
+    // A bracket within 39 units of the name, even in the "file=" path,
+    // ends the name there by the name rule: what lies before it is the
+    // name's, never a switch.
+    EXPECT_FALSE(scan_switches(u"-u name=[X] /S file=C:\\a]b\\setup.exe").silent);
+    EXPECT_EQ(parse_arguments(u"-u name=[X] /S file=C:\\a]b\\setup.exe").product_name, u"X] /S file=C:\\a");
+    EXPECT_FALSE(scan_switches(u"-u name=[X] /S file=C:\\Users\\someone\\Downloads\\z]\\setup.exe").bad.empty());
+    // A name that holds "file=" and then a switch with a value.
+    EXPECT_FALSE(scan_switches(u"-u name=[a] /dir=[x file=y] z] file=C:\\x.exe").bad.empty());
+    EXPECT_TRUE(scan_switches(u"-u name=[a] /dir=[x file=y] z] file=C:\\x.exe").install_dir.empty());
+    // Switches before the mode switch are never in doubt.
+    EXPECT_TRUE(scan_switches(u"/S -u name=[X] file=C:\\a]b\\setup.exe").silent);
+    // A "]" inside a name without a switch after it is still a name.
+    EXPECT_TRUE(scan_switches(u"-u name=[a]b]").bad.empty());
+    EXPECT_TRUE(scan_switches(u"-u name=[a] and b]").bad.empty());
+}
+
+TEST(RunSwitches, UnknownAndMalformedSwitchesAreNamed) {
+    const struct {
+        const char16_t* text;
+        const char16_t* bad;
+    } cases[] = {
+        {u"/verysilent", u"/verysilent"},
+        {u"/S /x", u"/x"},
+        {u"-u", u"-u"},
+        {u"/S- ", u"/S-"},
+        {u"/log=C:\\x.log", u"/log=C:\\x.log"},
+        {u"/log=[C:\\x.log", u"/log=[C:\\x.log"},
+        {u"/dir=[]", u"/dir=[]"},
+        {u"/owner=[a]b", u"/owner=[a]b"},
+        {u"--", u"--"},
+        {u"/", u"/"},
+    };
+    for (const auto& c : cases) {
+        const app::RunSwitches s = scan_switches(c.text);
+        EXPECT_EQ(s.bad, std::u16string(c.bad)) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+    }
+    EXPECT_FALSE(scan_switches(u"/dir=[" + repeat(u'd', 260) + u"]").bad.empty());
+    EXPECT_TRUE(scan_switches(u"/dir=[" + repeat(u'd', 259) + u"]").bad.empty());
+    EXPECT_FALSE(scan_switches(u"/owner=[" + repeat(u'o', 256) + u"]").bad.empty());
+    // Words that aren't switches are ignored, as the grammar always did.
+    EXPECT_TRUE(scan_switches(u"hello x -u name=[X]").bad.empty());
+    // A NUL ends the string.
+    EXPECT_FALSE(scan_switches(std::u16string(u"a\0/S", 4)).silent);
+}

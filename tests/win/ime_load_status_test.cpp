@@ -12,14 +12,14 @@
 #include "dialog_helpers.h"
 #include "ime_holder_process.h"
 #include "remove/ime_holders.h"
-#include "remove/ime_load_status.h"
+#include "ui/ime_load_status.h"
 #include "scratch.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
 namespace {
 
-using removal::CZZ_IMELoadStatus;
+using ui::CZZ_IMELoadStatus;
 using wintest::ScratchFolder;
 
 using Holder = wintest::ImeHolderProcess;
@@ -42,7 +42,7 @@ private:
 
 std::vector<std::wstring> list_rows(const CZZ_IMELoadStatus& dialog) {
     std::vector<std::wstring> rows;
-    HWND list = dialog.item(removal::kHolderListId);
+    HWND list = dialog.item(ui::kHolderListId);
     const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         wchar_t row[300] = {};
@@ -77,12 +77,12 @@ TEST(ImeHolders, PathsEndingInTheNameMatchWithoutRegardToCase) {
 
 TEST(ImeLoadCheck, NothingHoldsTheFile) {
     CZZ_IMELoadStatus status;
-    EXPECT_EQ(removal::check_ime_loaded(wintest::unique_name(L"Nobody").append(L".zin.ime").c_str(), status), 0);
+    EXPECT_EQ(ui::check_ime_loaded(wintest::unique_name(L"Nobody").append(L".zin.ime").c_str(), status), 0);
     EXPECT_TRUE(status.holders().empty());
     // With nothing to show the dialog ends at once with 0 ...
     EXPECT_EQ(status.run_modal(nullptr), 0);
     // ... and the whole protocol lets the operation go on without one.
-    EXPECT_TRUE(removal::confirm_ime_unloaded(wintest::unique_name(L"Nobody").c_str(), nullptr));
+    EXPECT_TRUE(ui::confirm_ime_unloaded(wintest::unique_name(L"Nobody").c_str(), nullptr));
 }
 
 TEST(ImeLoadCheck, FindsTheProcessThatLoadedTheFileButNeverThisOne) {
@@ -121,10 +121,10 @@ TEST(ImeLoadCheck, OnlyTheListedProcessItselfIsEnded) {
     removal::HolderProcess another = listed;
     support::copy_slot(another.image, L"C:\\windows\\notepad.exe");
     for (const removal::HolderProcess& stale : {earlier, another})
-        EXPECT_EQ(removal::end_listed_process(stale, removal::kEndedProcessExitCode), nullptr);
+        EXPECT_EQ(removal::end_listed_process(stale, ui::kEndedProcessExitCode), nullptr);
     EXPECT_TRUE(holder.running());
 
-    const support::UniqueHandle ended(removal::end_listed_process(listed, removal::kEndedProcessExitCode));
+    const support::UniqueHandle ended(removal::end_listed_process(listed, ui::kEndedProcessExitCode));
     ASSERT_TRUE(ended);
     WaitForSingleObject(ended.get(), 5000);
     EXPECT_FALSE(holder.running());
@@ -154,7 +154,7 @@ TEST(ImeLoadStatusDialog, ListsTheHoldersAndEndsThemWithExitCodeOne) {
     wchar_t title[64] = {};
     GetWindowTextW(status.hwnd(), title, 64);
     EXPECT_STREQ(title, L"输入法载入状态");
-    EXPECT_EQ(status.item_text(removal::kEndProcessesId), L"结束进程(&E)");
+    EXPECT_EQ(status.item_text(ui::kEndProcessesId), L"结束进程(&E)");
     EXPECT_EQ(status.item_text(IDCANCEL), L"取\u3000消(&C)");
     EXPECT_EQ(list_rows(status),
               std::vector<std::wstring>{row_for(L"进程ID: %5u    进程名称: %ls", holder.id(), L"ime_holder.exe")});
@@ -163,11 +163,11 @@ TEST(ImeLoadStatusDialog, ListsTheHoldersAndEndsThemWithExitCodeOne) {
     SendMessageW(status.hwnd(), WM_COMMAND, IDOK, 0);
     EXPECT_FALSE(status.ended());
 
-    SendMessageW(status.hwnd(), WM_COMMAND, MAKEWPARAM(removal::kEndProcessesId, BN_CLICKED), 0);
+    SendMessageW(status.hwnd(), WM_COMMAND, MAKEWPARAM(ui::kEndProcessesId, BN_CLICKED), 0);
     EXPECT_TRUE(status.ended());
     EXPECT_EQ(status.result(), IDOK);
     EXPECT_FALSE(holder.running());
-    EXPECT_EQ(holder.exit_code(), removal::kEndedProcessExitCode);
+    EXPECT_EQ(holder.exit_code(), ui::kEndedProcessExitCode);
 }
 
 TEST(ImeLoadStatusDialog, AHolderThatIsStillThereAfterEndingIsListedAgain) {
@@ -180,7 +180,7 @@ TEST(ImeLoadStatusDialog, AHolderThatIsStillThereAfterEndingIsListedAgain) {
     // what was listed, and the rescan lists the newcomer in the short form.
     Holder second(ime.path(), ime.scratch().path());
 
-    SendMessageW(status.hwnd(), WM_COMMAND, MAKEWPARAM(removal::kEndProcessesId, BN_CLICKED), 0);
+    SendMessageW(status.hwnd(), WM_COMMAND, MAKEWPARAM(ui::kEndProcessesId, BN_CLICKED), 0);
     EXPECT_FALSE(status.ended());
     EXPECT_FALSE(first.running());
     EXPECT_TRUE(second.running());
@@ -198,12 +198,12 @@ TEST(ImeLoadStatusDialog, ShownModallyItAnswersOneWhenTheUserEndsTheHolders) {
     const std::wstring ime_name = ime.name().substr(0, ime.name().size() - 8);  // without ".zin.ime"
     {
         wintest::DialogAnswer cancel(L"输入法载入状态", IDCANCEL);
-        EXPECT_FALSE(removal::confirm_ime_unloaded(ime_name.c_str(), nullptr));
+        EXPECT_FALSE(ui::confirm_ime_unloaded(ime_name.c_str(), nullptr));
         EXPECT_TRUE(cancel.seen());
     }
     EXPECT_TRUE(holder.running());
-    wintest::DialogAnswer end(L"输入法载入状态", removal::kEndProcessesId);
-    EXPECT_TRUE(removal::confirm_ime_unloaded(ime_name.c_str(), nullptr));
+    wintest::DialogAnswer end(L"输入法载入状态", ui::kEndProcessesId);
+    EXPECT_TRUE(ui::confirm_ime_unloaded(ime_name.c_str(), nullptr));
     EXPECT_TRUE(end.seen());
     EXPECT_FALSE(holder.running());
 }

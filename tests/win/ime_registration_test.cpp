@@ -142,7 +142,7 @@ protected:
         info_ = {};
         support::copy_slot(support::wide_slot(info_.ime_name), ime_name_.c_str());
         support::copy_slot(support::wide_slot(info_.layout_text), L"测试输入法 Layout");
-        run_ = install::make_install_run(page_.window(), &info_, &context_);
+        run_ = install::make_install_run(page_.report(), &info_, &context_);
         support::format_slot(run_.install_dir, L"%ls\\", folder_.path().c_str());
     }
 

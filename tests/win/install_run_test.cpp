@@ -197,8 +197,8 @@ private:
     static inline std::vector<std::pair<std::wstring, install::GivenRights>> calls_;
 };
 
-install::InstallRun page_run(const ProgressPage& page, InstallFixture& fixture) {
-    return install::make_install_run(page.window(), &fixture.info, &fixture.context);
+install::InstallRun page_run(ProgressPage& page, InstallFixture& fixture) {
+    return install::make_install_run(page.report(), &fixture.info, &fixture.context);
 }
 
 std::wstring without_backslash(const std::wstring& folder) { return folder.substr(0, folder.size() - 1); }
@@ -215,8 +215,7 @@ TEST(PostProgress, RowsAndPositionsReachTheControls) {
     ProgressPage page;
     InstallFixture fixture(L"run");
     install::InstallRun run = page_run(page, fixture);
-    EXPECT_EQ(run.step_list, GetDlgItem(page.window(), install::kStepListId));
-    EXPECT_EQ(run.progress_bar, GetDlgItem(page.window(), install::kProgressBarId));
+    EXPECT_EQ(run.report, page.report());
     EXPECT_EQ(run.context, &fixture.context);
     EXPECT_EQ(run.info, &fixture.info);
     EXPECT_EQ(run.progress_position, 0);
@@ -239,10 +238,9 @@ TEST(PostProgress, RowsAndPositionsReachTheControls) {
 
 TEST(PostProgress, APageWithoutABarGetsRowsOnly) {
     ProgressPage page;
-    DestroyWindow(GetDlgItem(page.window(), install::kProgressBarId));
-    install::InstallRun run = install::make_install_run(page.window(), nullptr);
-    EXPECT_EQ(run.progress_bar, nullptr);
-    ASSERT_NE(run.step_list, nullptr);
+    DestroyWindow(GetDlgItem(page.window(), ui::kProgressBarId));
+    ui::StepLogReport rows_only(page.window());
+    install::InstallRun run = install::make_install_run(&rows_only, nullptr);
     install::post_progress(run, 50, L"row");
     EXPECT_EQ(page.rows(), Rows{L"row"});
     EXPECT_EQ(run.progress_position, 50);
@@ -250,14 +248,13 @@ TEST(PostProgress, APageWithoutABarGetsRowsOnly) {
     // Without a context of its own the record takes the start-up's.
     {
         app::ProcessRecords records;
-        EXPECT_EQ(install::make_install_run(page.window(), nullptr).context, &records.run());
+        EXPECT_EQ(install::make_install_run(&rows_only, nullptr).context, &records.run());
     }
     EXPECT_EQ(run.context, nullptr);  // none when the start-up hasn't run
 
-    // No page at all: nothing to post to, the position is still kept.
+    // No reporter at all: nothing to post to, the position is still kept.
     install::InstallRun bare = install::make_install_run(nullptr, nullptr);
-    EXPECT_EQ(bare.step_list, nullptr);
-    EXPECT_EQ(bare.progress_bar, nullptr);
+    ASSERT_NE(bare.report, nullptr);
     install::post_progress(bare, 7, L"nowhere");
     EXPECT_EQ(bare.progress_position, 7);
 }
@@ -299,6 +296,20 @@ TEST(RunInstall, ASuccessfulRunPostsNineRowsAndPutsEverythingInPlace) {
     EXPECT_TRUE(file_exists(product.desktop_link));
     EXPECT_FALSE(folder_exists(without_backslash(fixture.workspace())));
 
+    // The run's log hears of every file, value and shortcut it made.
+    using support::Touch;
+    const wintest::ReportRecorder& log = page.recorded();
+    for (const std::wstring& file : {dir + L"config.exe", dir + L"ITF\\Interface.dll", dir + L"unstall.exe",
+                                     dir + L"_backup_.dat", product.system_ime, product.system_file,
+                                     product.windows_file, product.font_file, product.data + L"danzi.zmi"})
+        EXPECT_TRUE(log.has(Touch::file_copied, file)) << file;
+    EXPECT_TRUE(log.has(Touch::file_deleted, dir + L"InstallInfo.dif"));
+    EXPECT_TRUE(log.has(Touch::value_written, L"HKLM\\" + product.uninstall_key + L"\\RegOwner"));
+    EXPECT_TRUE(log.has(Touch::value_written, L"HKCU\\" + product.vendor_key + L"\\" + install::kInstallPathValue));
+    EXPECT_TRUE(log.has(Touch::shortcut_created, product.program_folder + L"\\更多工具\\卸载软件.lnk"));
+    EXPECT_TRUE(log.has(Touch::shortcut_created, product.desktop_link));
+    EXPECT_EQ(log.failures().size(), 0u);
+
     // Users may change the data folder and its files, and nothing else:
     // code keeps its folder's default rights (an earlier install's entry
     // taken away), where Users read and run it.
@@ -325,6 +336,9 @@ TEST(RunInstall, AFailureInStepOneIsReportedAndLeavesNothing) {
     expected.push_back(install::kRowFailed);
     EXPECT_EQ(page.rows(), expected);
     EXPECT_EQ(page.position(), 2);
+    // The log names the step that failed.
+    ASSERT_FALSE(page.recorded().failures().empty());
+    EXPECT_EQ(page.recorded().failures().back().first, L"1.创建文件系统....");
     EXPECT_FALSE(folder_exists(without_backslash(fixture.workspace())));
     EXPECT_EQ(product.traces(), std::vector<std::wstring>{});
     EXPECT_FALSE(folder_exists(without_backslash(fixture.install_dir())));

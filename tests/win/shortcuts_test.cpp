@@ -232,7 +232,7 @@ TEST_F(ShortcutsTest, EveryShortcutWithItsTargetArgumentsAndIcon) {
 
 TEST_F(ShortcutsTest, ALinkThatCannotBeWrittenIsNamedInTheStepList) {
     wintest::ProgressPage page;
-    run_.step_list = install::make_install_run(page.window(), &info_, &context_).step_list;
+    run_.report = page.report();
     info_.shortcut_flags = 0x800;
     // A file stands where the tools folder belongs.
     ASSERT_TRUE(CreateDirectoryW(program_folder_.c_str(), nullptr));

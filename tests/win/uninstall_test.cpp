@@ -145,7 +145,7 @@ private:
 
 Rows run_over_page(app::CommandRecord* command, int* position = nullptr) {
     wintest::ProgressPage page;
-    removal::UninstallRun run = removal::make_uninstall_run(page.window(), command);
+    removal::UninstallRun run = removal::make_uninstall_run(page.report(), command);
     EXPECT_EQ(removal::run_uninstall(run), 1);
     EXPECT_EQ(run.percent, 100);
     if (position != nullptr) *position = page.position();
@@ -164,6 +164,29 @@ TEST(UninstallRun, RemovesTheProductTwiceOverAndLeavesItsNeighbours) {
     // more removed.
     EXPECT_EQ(run_over_page(&product.command), kRows);
     product.expect_neighbour_kept();
+}
+
+TEST(UninstallRun, TheLogHearsOfEveryFileLinkAndKeyItRemoves) {
+    using support::Touch;
+    InstalledProduct product;
+    wintest::ProgressPage page;
+    removal::UninstallRun run = removal::make_uninstall_run(page.report(), &product.command);
+    EXPECT_EQ(removal::run_uninstall(run), 1);
+    const wintest::ReportRecorder& log = page.recorded();
+    const std::wstring dir = product.command.install_dir;
+    const std::wstring ime = product.command.product_name;
+    for (const wchar_t* file : {L"unstall.exe", L"_backup_.dat", L"_installed_.lst"})
+        EXPECT_TRUE(log.has(Touch::file_deleted, dir + file)) << file;
+    EXPECT_TRUE(log.has(Touch::file_deleted, InstalledProduct::data_dir(ime) + L"config.dsc"));
+    const std::wstring links = InstalledProduct::program_folder(product.command.display_name);
+    for (const wchar_t* link : kLinks) EXPECT_TRUE(log.has(Touch::shortcut_removed, links + link)) << link;
+    // The user's own file in the Start-menu folder goes with it, and says so.
+    EXPECT_TRUE(log.has(Touch::file_deleted, links + L"我的笔记.txt"));
+    for (const wchar_t* key : {L"HKLM\\", L"HKCU\\"})
+        EXPECT_TRUE(log.has(Touch::key_removed, key + std::wstring(install::kVendorKey) + L"\\" + ime)) << key;
+    EXPECT_TRUE(log.has(Touch::key_removed, L"HKLM\\" + std::wstring(install::kUninstallKey) + L"\\" + ime));
+    EXPECT_EQ(log.failures().size(), 0u);
+    EXPECT_EQ(run.restart_needed, 0);
 }
 
 TEST(UninstallRun, DisplayNamesThatArentPlainLeaveTheStartMenuAlone) {
@@ -221,9 +244,7 @@ TEST(UninstallRun, OnlyTheListedFilesOfTheProductGoAndARowSaysWhatStayed) {
 
 TEST(UninstallRun, ARecordWithoutDialogOrCommandPostsNowhereAndRemovesNothing) {
     removal::UninstallRun run = removal::make_uninstall_run(nullptr);
-    EXPECT_EQ(run.step_list, nullptr);
-    EXPECT_EQ(run.progress_bar, nullptr);
-    EXPECT_EQ(run.edit, nullptr);
+    ASSERT_NE(run.report, nullptr);
     EXPECT_EQ(run.command, nullptr);  // no start-up records in a test program
     EXPECT_EQ(removal::run_uninstall(run), 1);
     EXPECT_EQ(run.percent, 100);

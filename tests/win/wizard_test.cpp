@@ -20,7 +20,11 @@
 #include "install/run_install.h"
 #include "install_fixture.h"
 #include "scratch.h"
+#include "app/run_options.h"
+#include "progress_page.h"
 #include "ui/install_wizard.h"
+#include "ui/silent_runs.h"
+#include "ui/step_log.h"
 #include "ui/wizard_texts.h"
 #include "wizard_setup.h"
 
@@ -41,7 +45,7 @@ std::wstring program_files_folder(const std::wstring& ime_name) {
 }
 
 std::vector<std::wstring> step_rows(CZZ_Install_BaseDlg& wizard) {
-    HWND list = wizard.progress_page().item(install::kStepListId);
+    HWND list = wizard.progress_page().item(ui::kStepListId);
     std::vector<std::wstring> rows;
     const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
@@ -137,7 +141,7 @@ TEST_F(Wizard, StartsOnTheDirectoryPageWithTheLicenceRefused) {
     EXPECT_FALSE(wizard.directory_page().locked());
 
     // The step list: one column, full-row selection.
-    HWND list = wizard.progress_page().item(install::kStepListId);
+    HWND list = wizard.progress_page().item(ui::kStepListId);
     wchar_t heading[32] = {};
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -360,6 +364,100 @@ TEST_F(Wizard, AnImeFileHeldByAProgramStopsTheInstallUntilItIsEnded) {
     EXPECT_TRUE(wait_for_worker());
     EXPECT_FALSE(holder.running());
     expect_choosing_state();
+}
+
+// --- the install without a window ---
+
+BOOL CALLBACK count_visible(HWND window, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window)) ++*reinterpret_cast<int*>(found);
+    return TRUE;
+}
+
+// The program's visible top-level windows.
+int visible_windows() {
+    int count = 0;
+    EnumWindows(count_visible, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// A silent run's options and log for one test, put back afterwards.
+class SilentInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app::RunOptions& options = app::mutable_run_options();
+        options = app::RunOptions{};
+        options.silent = true;
+        app::set_run_log(&log);
+        app::reset_exit_code();
+    }
+    void TearDown() override {
+        app::mutable_run_options() = app::RunOptions{};
+        app::set_run_log(nullptr);
+        app::reset_exit_code();
+    }
+    bool failed_with(unsigned long error) const {
+        for (const auto& failure : log.failures())
+            if (failure.second == error) return true;
+        return false;
+    }
+
+    wintest::WizardSetup setup{L"Silent"};
+    wintest::ReportRecorder log;
+};
+
+TEST_F(SilentInstall, WithoutTheLicenceAcceptedNothingIsTouched) {
+    const std::wstring target = setup.scratch_file(L"target") + L"\\";
+    app::mutable_run_options().install_dir = target;
+    ui::run_silent_install();
+    EXPECT_EQ(app::exit_code(), app::kExitFailed);
+    ASSERT_EQ(log.failures().size(), 1u);
+    EXPECT_TRUE(log.rows().empty());
+    EXPECT_FALSE(wintest::folder_exists(target));
+    EXPECT_EQ(visible_windows(), 0);
+}
+
+TEST_F(SilentInstall, AHeldImeFileFailsTheRunUnlessItsHoldersMayBeEnded) {
+    const std::wstring held = setup.scratch_file(setup.ime_name() + L".zin.ime");
+    ASSERT_TRUE(CopyFileW(wintest::fixture_path(L"verfix_none.dll").c_str(), held.c_str(), FALSE));
+    wintest::ImeHolderProcess holder(held, setup.scratch().path());
+    ASSERT_TRUE(holder.running());
+    const std::wstring target = setup.scratch_file(L"new") + L"\\deeper\\";
+    app::RunOptions& options = app::mutable_run_options();
+    options.accept_licence = true;
+    options.install_dir = target;
+
+    ui::run_silent_install();
+    EXPECT_EQ(app::exit_code(), app::kExitFailed);
+    EXPECT_TRUE(failed_with(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(holder.running());
+    EXPECT_FALSE(wintest::folder_exists(setup.scratch_file(L"new")));
+
+    // Allowed to end the holder, the run goes on; the workspace's tree has
+    // no uninstaller, so the first step fails: the run is undone and says
+    // so, and the folders made for it go again.
+    app::reset_exit_code();
+    options.end_holders = true;
+    ui::run_silent_install();
+    EXPECT_FALSE(holder.running());
+    EXPECT_EQ(app::exit_code(), app::kExitFailed);
+    ASSERT_FALSE(log.rows().empty());
+    EXPECT_EQ(log.rows().back(), install::kRowFailed);
+    EXPECT_EQ(log.failures().back().first, L"1.创建文件系统....");
+    EXPECT_FALSE(wintest::folder_exists(setup.scratch_file(L"new")));
+    EXPECT_EQ(visible_windows(), 0);
+}
+
+TEST_F(SilentInstall, AFolderThatCanNotBeCreatedFailsTheRun) {
+    app::RunOptions& options = app::mutable_run_options();
+    options.accept_licence = true;
+    options.install_dir = L"relative\\folder";
+    ui::run_silent_install();
+    EXPECT_EQ(app::exit_code(), app::kExitFailed);
+    EXPECT_TRUE(failed_with(ERROR_BAD_PATHNAME));
+    EXPECT_FALSE(wintest::folder_exists(L"relative"));
+    EXPECT_TRUE(log.rows().empty());
 }
 
 }  // namespace

@@ -309,6 +309,41 @@ void cmd_screenshot(const Options& o) {
     out_line(std::to_wstring(size.width) + L"x" + std::to_wstring(size.height));
 }
 
+// Starts PROGRAM with the argument string ARGUMENTS as it is (one piece,
+// so nothing is requoted), its standard output and error this driver's,
+// waits for it and prints "exit <code>": the whole 32-bit exit code, which
+// a Unix exit status would cut to its low byte.
+void cmd_run(const Options& o) {
+    need_args(o, 1, 2, L"PROGRAM [ARGUMENTS]");
+    std::wstring line = L"\"" + o.args[0] + L"\"";
+    if (o.args.size() == 2 && !o.args[1].empty()) line += L" " + o.args[1];
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    HANDLE* slots[] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+    const DWORD which[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int i = 0; i < 3; ++i) {
+        *slots[i] = nullptr;
+        const HANDLE own = GetStdHandle(which[i]);
+        if (own != nullptr && own != INVALID_HANDLE_VALUE)
+            DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), slots[i], 0, TRUE, DUPLICATE_SAME_ACCESS);
+    }
+    PROCESS_INFORMATION started{};
+    const BOOL made = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                     &started);
+    const DWORD error = GetLastError();
+    for (HANDLE* slot : slots)
+        if (*slot != nullptr) CloseHandle(*slot);
+    if (!made) fail(L"can't start " + o.args[0] + L" (error " + std::to_wstring(error) + L")");
+    CloseHandle(started.hThread);
+    const DWORD waited = WaitForSingleObject(started.hProcess, o.timeout_ms);
+    DWORD code = 0;
+    GetExitCodeProcess(started.hProcess, &code);
+    CloseHandle(started.hProcess);
+    if (waited != WAIT_OBJECT_0) fail_timeout(L"time-out after " + std::to_wstring(o.timeout_ms) + L" ms waiting for " + o.args[0] + L" to end");
+    out_line(L"exit " + std::to_wstring(code));
+}
+
 struct Command {
     const wchar_t* name;
     void (*run)(const Options&);
@@ -327,6 +362,7 @@ const Command kCommands[] = {
     {L"wait-count", cmd_wait_count}, {L"progress", cmd_progress},
     {L"wait-progress", cmd_wait_progress}, {L"msgbox", cmd_msgbox},
     {L"close", cmd_close},       {L"screenshot", cmd_screenshot},
+    {L"run", cmd_run},
 };
 
 }  // namespace

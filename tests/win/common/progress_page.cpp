@@ -27,6 +27,15 @@ ProgressPage::ProgressPage() {
     CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 260, 400, 20, window_,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)), GetModuleHandleW(nullptr),
                     nullptr);
+    shown_ = std::make_unique<ui::StepLogReport>(window_);
+    tee_ = std::make_unique<support::TeeReport>(*shown_, recorder_);
+}
+
+bool ReportRecorder::has(support::Touch kind, const std::wstring& what) const {
+    for (const auto& [reported, path] : changes_)
+        if (reported == kind && CompareStringOrdinal(path.c_str(), -1, what.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return true;
+    return false;
 }
 
 ProgressPage::~ProgressPage() {

@@ -1,45 +1,19 @@
-#include "remove/ime_load_status.h"
+#include "ui/ime_load_status.h"
 
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
-namespace removal {
-namespace {
-
-// How long "结束进程(&E)" waits for the ended processes before it scans
-// again.
-constexpr ULONGLONG kEndWaitMilliseconds = 1000;
-
-// Waits until every process in `ended` has gone, or the time is up.
-void wait_for_end(const std::vector<support::UniqueHandle>& ended) {
-    const ULONGLONG deadline = GetTickCount64() + kEndWaitMilliseconds;
-    for (const support::UniqueHandle& process : ended) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) break;
-        // A handle without the right to wait fails at once; the rescan
-        // still finds out whether that process has gone.
-        WaitForSingleObject(process.get(), static_cast<DWORD>(deadline - now));
-    }
-}
-
-}  // namespace
+namespace ui {
 
 int CZZ_IMELoadStatus::check(const wchar_t* ime_file_name) {
     support::copy_slot(file_name_, ime_file_name != nullptr ? ime_file_name : L"");
-    holders_ = find_ime_holders(file_name_, GetCurrentProcessId());
+    holders_ = removal::find_ime_holders(file_name_, GetCurrentProcessId());
     return static_cast<int>(holders_.size());
 }
 
 void CZZ_IMELoadStatus::end_processes() {
-    {
-        std::vector<support::UniqueHandle> ended;
-        for (const HolderProcess& holder : holders_) {
-            support::UniqueHandle process(end_listed_process(holder, kEndedProcessExitCode));
-            if (process) ended.push_back(std::move(process));
-        }
-        wait_for_end(ended);
-    }
-    holders_ = find_ime_holders(file_name_, GetCurrentProcessId());
+    removal::end_holders(holders_, kEndedProcessExitCode);
+    holders_ = removal::find_ime_holders(file_name_, GetCurrentProcessId());
     if (holders_.empty()) {
         end(IDOK);
         return;
@@ -68,7 +42,7 @@ bool CZZ_IMELoadStatus::on_command(int id, int code, HWND control) {
 void CZZ_IMELoadStatus::fill_list(const wchar_t* row_format) {
     if (hwnd() == nullptr) return;
     send_item(kHolderListId, LB_RESETCONTENT);
-    for (const HolderProcess& holder : holders_) {
+    for (const removal::HolderProcess& holder : holders_) {
         wchar_t row[260];
         support::format_slot(row, row_format, static_cast<unsigned>(holder.id), holder.name);
         send_item(kHolderListId, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row));
@@ -85,4 +59,4 @@ bool confirm_ime_unloaded(const wchar_t* ime_name, HWND owner) {
     return status.run_modal(owner) == IDOK;
 }
 
-}  // namespace removal
+}  // namespace ui

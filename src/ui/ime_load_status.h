@@ -5,11 +5,11 @@
 //
 // Calling protocol (install wizard, uninstall, repair, update):
 //
-//   removal::CZZ_IMELoadStatus status;
-//   if (removal::check_ime_loaded(file_name, status) > 0 && status.run_modal(owner) != 1)
+//   ui::CZZ_IMELoadStatus status;
+//   if (ui::check_ime_loaded(file_name, status) > 0 && status.run_modal(owner) != 1)
 //       ... give up the operation ...
 //
-// or, in one call, removal::confirm_ime_unloaded(ime_name, owner).
+// or, in one call, ui::confirm_ime_unloaded(ime_name, owner).
 
 #include <windows.h>
 
@@ -18,7 +18,7 @@
 #include "remove/ime_holders.h"
 #include "ui/dialog.h"
 
-namespace removal {
+namespace ui {
 
 inline constexpr int kImeLoadStatusTemplate = 140;
 inline constexpr int kHolderListId = 1006;
@@ -40,7 +40,7 @@ inline constexpr wchar_t kRescanRowFormat[] = L"ID: %5u    NAME: %ls";
 // The IME file as the system directory holds it: "<ime name>.zin.ime".
 inline constexpr wchar_t kImeFileFormat[] = L"%ls.zin.ime";
 
-class CZZ_IMELoadStatus : public ui::Dialog {
+class CZZ_IMELoadStatus : public Dialog {
 public:
     CZZ_IMELoadStatus() noexcept : Dialog(kImeLoadStatusTemplate) {}
 
@@ -51,7 +51,7 @@ public:
     int check(const wchar_t* ime_file_name);
 
     const wchar_t* ime_file_name() const noexcept { return file_name_; }
-    const std::vector<HolderProcess>& holders() const noexcept { return holders_; }
+    const std::vector<removal::HolderProcess>& holders() const noexcept { return holders_; }
 
     // "结束进程(&E)": ends every holder it may, waits until they have gone
     // (a second at most), scans again and either ends the dialog with 1
@@ -70,7 +70,7 @@ private:
     void fill_list(const wchar_t* row_format);
 
     wchar_t file_name_[kImeFileNameUnits] = {};
-    std::vector<HolderProcess> holders_;
+    std::vector<removal::HolderProcess> holders_;
 };
 
 // Check: `dialog` takes the name and scans; the number of holders.
@@ -82,4 +82,4 @@ int check_ime_loaded(const wchar_t* ime_file_name, CZZ_IMELoadStatus& dialog);
 // every holder).
 bool confirm_ime_unloaded(const wchar_t* ime_name, HWND owner);
 
-}  // namespace removal
+}  // namespace ui
