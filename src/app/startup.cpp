@@ -12,6 +12,7 @@
 #include "app/mode_entries.h"
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
+#include "app/run_lock.h"
 #include "app/run_log_file.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
@@ -102,7 +103,7 @@ bool run_install_mode(ProcessRecords& records) {
         return false;
     }
     open_run_log(support::as_wide(records.info().ime_name), kModeInstall, g_arguments.c_str());
-    run_install_wizard();
+    if (take_run_lock(support::as_wide(records.info().ime_name))) run_install_wizard();
     return true;
 }
 
@@ -112,6 +113,7 @@ void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
     if (records.run().mode != kModeInstall) {
         open_run_log(command.product_name, records.run().mode, g_arguments.c_str());
+        if (!take_run_lock(command.product_name)) return;
         if (command.install_dir[0] == L'\0') run_log().row(L"not installed: nothing to do");
     }
     switch (records.run().mode) {

@@ -450,6 +450,31 @@ class StartupCase(unittest.TestCase):
             # with the copy's code.
             self.assertEqual(ended.result(60)[0], 1603)
 
+    def test_a_second_run_for_the_same_product_ends_1618(self):
+        product = "E2ELockIME"
+        self.wine.run("reg", "add", f"HKCU\\Software\\marlix\\{product}", "/v", "ZMEInstallPath",
+                      "/d", "C:\\Program Files\\E2ELock\\", "/f")
+        installer = self.installer_in_media(DEMO_INSTALLER.read_bytes())
+        refused = "此输入法的另一个安装程序正在运行，请等它结束后再试。"
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            # The first run stops at its message box, holding the product.
+            first = pool.submit(self.wine.run_to_end, installer, f"-r name=[{product}]")
+            self.wine.ui("wait", "title:无法执行的操作")
+            code, output = self.wine.run_to_end(installer, f"/S -u name=[{product}]")
+            self.assertEqual(code, 1618)
+            self.assertIn(refused, output)
+            # In dialog mode the second run says so in a box.
+            second = pool.submit(self.wine.run_to_end, installer, f"-g name=[{product}]")
+            self.assertEqual(self.wine.msgbox(ERROR_CAPTION), refused)
+            self.wine.shot("already-running", f"title:{ERROR_CAPTION}")
+            self.wine.msgbox(ERROR_CAPTION, answer="ok")
+            self.assertEqual(second.result(60)[0], 1618)
+            # Another product is not held up.
+            self.assertEqual(self.wine.run_to_end(installer, "/S -u name=[Another]")[0], 0)
+            self.wine.msgbox("无法执行的操作", answer="ok")
+            self.assertEqual(first.result(60)[0], 1603)
+        self.wait_cleaned_up()
+
     # ---- the relaunch's own failure
 
     def test_temporary_folder_too_long_for_the_copy_is_reported(self):
