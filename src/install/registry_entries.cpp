@@ -6,6 +6,7 @@
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
+#include "install/run_install.h"
 #include "support/format_bounded.h"
 #include "support/registry_value.h"
 #include "support/unique_handle.h"
@@ -106,6 +107,49 @@ void write_entry_values(InstallRun& run, const wchar_t* path, HKEY key, const wc
     for (const auto& value : values) write_text(run, HKEY_LOCAL_MACHINE, path, key, value.name, value.text);
 }
 
+// One REG_DWORD value, journaled like the texts.
+void write_number(InstallRun& run, HKEY root, const wchar_t* path, HKEY key, const wchar_t* name, DWORD number) {
+    if (run.journal != nullptr && !run.journal->before_value_write(root, path, name)) return;
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+// Bytes of the file at `path`; 0 when it can't be read.
+unsigned long long file_bytes(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// KiB (rounded up) of what the install leaves in its folder: the files it
+// placed there (the install information, deleted when the run ends,
+// aside) and the package it keeps beside them.
+DWORD installed_kib(const InstallRun& run) {
+    unsigned long long bytes = 0;
+    for (const std::wstring& relative : run.placed) {
+        if (CompareStringOrdinal(relative.c_str(), -1, kInstallInfoName, -1, TRUE) == CSTR_EQUAL) continue;
+        bytes += file_bytes((std::wstring(run.install_dir) + relative).c_str());
+    }
+    if (run.context != nullptr) bytes += file_bytes(run.context->package_path);
+    const unsigned long long kib = (bytes + 1023) / 1024;
+    return kib > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
+}
+
+// What Windows' list of programs and deployment tools read beyond the
+// sixteen values: the size, the day of the install and the uninstall
+// command that asks nobody anything.
+void write_deployment_values(InstallRun& run, const wchar_t* path, HKEY key) {
+    write_number(run, HKEY_LOCAL_MACHINE, path, key, L"EstimatedSize", installed_kib(run));
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    wchar_t date[16];
+    support::format_slot(date, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    write_text(run, HKEY_LOCAL_MACHINE, path, key, L"InstallDate", date);
+    // The switch before the mode switch: a name's brackets never reach it.
+    const std::wstring quiet =
+        L"\"" + std::wstring(run.install_dir) + L"Unstall.exe\" /S -u name=[" + ime_name_of(run) + L"]";
+    write_text(run, HKEY_LOCAL_MACHINE, path, key, L"QuietUninstallString", quiet.c_str());
+}
+
 void write_vendor_key(InstallRun& run, HKEY root, const wchar_t* ime_name) {
     support::UniqueKey software;
     if (RegOpenKeyExW(root, L"Software", 0, KEY_CREATE_SUB_KEY | kRegistryView, software.put()) != ERROR_SUCCESS)
@@ -160,7 +204,10 @@ int write_uninstall_entry(InstallRun& run, const wchar_t* owner, const wchar_t* 
     wchar_t path[app::kPathUnits];
     support::format_slot(path, kUninstallKeyFormat, name);
     support::UniqueKey entry = create_key(run, HKEY_LOCAL_MACHINE, parent.get(), name, path);
-    if (entry) write_entry_values(run, path, entry.get(), owner, company);
+    if (entry) {
+        write_entry_values(run, path, entry.get(), owner, company);
+        write_deployment_values(run, path, entry.get());
+    }
     return 1;
 }
 
