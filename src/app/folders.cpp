@@ -8,6 +8,7 @@
 
 #include "app/interpreter.h"
 #include "app/protected_folders.h"
+#include "support/file_kind.h"
 #include "support/folder_path.h"
 #include "support/format_bounded.h"
 
@@ -18,11 +19,6 @@ constexpr DWORD kRemovalWaitMs = 1000;
 constexpr int kRemovalAttempts = 2;
 
 bool exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-bool is_folder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 // Leaves "c:\" as the current directory while it lives, so that this
 // process doesn't keep the folder being removed in use, then returns to
@@ -82,7 +78,7 @@ int make_directory_path(const wchar_t* path) {
     // Levels that can't be made (a drive, a share, one that exists) are
     // the answer's business: only the whole path counts.
     support::create_folder_path(path);
-    return is_folder(path) ? 1 : 0;
+    return support::is_folder(path) ? 1 : 0;
 }
 
 int remove_directory_tree(const wchar_t* folder) {

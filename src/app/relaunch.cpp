@@ -7,6 +7,7 @@
 #include "app/startup_messages.h"
 #include "app/tell_user.h"
 #include "app/workspace.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
 
@@ -40,9 +41,7 @@ void wait_for_copy(HANDLE process) {
 // exists already fails rather than being used.
 bool make_temporary_copy(const wchar_t* module_path, const wchar_t* copy) {
     if (!CopyFileW(module_path, copy, TRUE)) return false;
-    const DWORD attributes = GetFileAttributesW(copy);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesW(copy, attributes & ~FILE_ATTRIBUTE_READONLY);
+    support::clear_read_only(copy);
     return true;
 }
 

@@ -11,7 +11,7 @@
 #include "install/install_journal.h"
 #include "install/install_list.h"
 #include "install/pending_renames.h"
-#include "install/read_only.h"
+#include "support/file_kind.h"
 #include "support/text_slot.h"
 #include "support/wide.h"
 
@@ -20,16 +20,6 @@ namespace install {
 namespace {
 
 using support::PathSlot;
-
-bool is_folder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool is_file(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 bool ends_in_backslash(const wchar_t* path) {
     const std::size_t length = std::wcslen(path);
@@ -62,7 +52,7 @@ InstallJournal* journal_of(InstallRun* run) { return run != nullptr ? run->journ
 bool copy_now(const wchar_t* source, const wchar_t* target) {
     // Installers replace read-only files too; the journal has kept the
     // old file with its attributes.
-    clear_read_only(target);
+    support::clear_read_only(target);
     if (!CopyFileW(source, target, FALSE)) return false;
     // The copy is in place whether or not its rights could be set: data
     // opened to Users, code left with its folder's default rights.
@@ -107,7 +97,7 @@ void copy_entry(const WIN32_FIND_DATAW& entry, const PathSlot& source_prefix, co
     // A tree copied onto itself: nothing to copy, and nothing may be deleted.
     if (source.view() == target.view()) return;
     place_file(source.c_str(), target.c_str(), run);
-    if (keep == 0) force_delete(source.c_str());
+    if (keep == 0) support::force_delete(source.c_str());
 }
 
 struct FindCloser {
@@ -125,7 +115,7 @@ bool create_folder_levels(const wchar_t* folder, InstallJournal* journal) {
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     // The missing levels, deepest first.
     std::vector<std::wstring> missing;
-    for (std::wstring level = path; !level.empty() && !is_folder(level.c_str());) {
+    for (std::wstring level = path; !level.empty() && !support::is_folder(level.c_str());) {
         missing.push_back(level);
         const std::size_t cut = level.find_last_of(L'\\');
         if (cut == std::wstring::npos || cut == 0) break;
@@ -135,7 +125,7 @@ bool create_folder_levels(const wchar_t* folder, InstallJournal* journal) {
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         if (CreateDirectoryW(it->c_str(), nullptr) && journal != nullptr) journal->folder_created(it->c_str());
     }
-    return is_folder(folder);
+    return support::is_folder(folder);
 }
 
 Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* run) {
@@ -181,19 +171,19 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
     PathSlot macro;
     wchar_t folder[app::kPathUnits] = {};
 
-    if (join(macro, extract_dir, L"$system32$\\") && is_folder(macro.c_str())) {
+    if (join(macro, extract_dir, L"$system32$\\") && support::is_folder(macro.c_str())) {
         const UINT length = GetSystemDirectoryW(folder, app::kPathUnits);
         if (length > 0 && length < app::kPathUnits) place_macro_tree(macro, folder, run);
     }
-    if (join(macro, extract_dir, L"$windows$\\") && is_folder(macro.c_str())) {
+    if (join(macro, extract_dir, L"$windows$\\") && support::is_folder(macro.c_str())) {
         const UINT length = GetWindowsDirectoryW(folder, app::kPathUnits);
         if (length > 0 && length < app::kPathUnits) place_macro_tree(macro, folder, run);
     }
-    if (join(macro, extract_dir, L"$fonts$\\") && is_folder(macro.c_str())) {
+    if (join(macro, extract_dir, L"$fonts$\\") && support::is_folder(macro.c_str())) {
         install_fonts(macro.c_str(), run.journal);
         app::remove_directory_tree(macro.c_str());
     }
-    if (join(macro, extract_dir, L"$dataFiles$\\") && is_folder(macro.c_str()) && run.info != nullptr) {
+    if (join(macro, extract_dir, L"$dataFiles$\\") && support::is_folder(macro.c_str()) && run.info != nullptr) {
         // Without a data folder the macro folder stays and travels to the
         // install folder with the rest of the tree.
         const std::wstring ime_name = support::to_wide(run.info->ime_name);
@@ -213,13 +203,13 @@ void place_system_files(const wchar_t* extract_dir, InstallRun& run) {
 // uninstaller under repair), and takes it out of the tree either way.
 bool place_carried_uninstaller(const wchar_t* extract_dir, const wchar_t* target, InstallRun& run) {
     PathSlot carried;
-    if (!join(carried, extract_dir, kUninstallerName) || !is_file(carried.c_str())) return false;
+    if (!join(carried, extract_dir, kUninstallerName) || !support::is_file(carried.c_str())) return false;
     const wchar_t* reference =
-        is_file(run.context->uninstaller_path) ? run.context->uninstaller_path : run.context->module_path;
+        support::is_file(run.context->uninstaller_path) ? run.context->uninstaller_path : run.context->module_path;
     const bool placed = is_same_program(carried.c_str(), reference) &&
                         create_folder_levels(run.install_dir, run.journal) &&
                         place_file(carried.c_str(), target, &run) != Placement::Failed;
-    force_delete(carried.c_str());
+    support::force_delete(carried.c_str());
     return placed;
 }
 
@@ -245,9 +235,9 @@ int place_files(InstallRun& run) {
     copy_tree(extract_dir.c_str(), install_dir, 0, &run);
 
     if (!carried && uninstaller.view() != std::wstring_view(run.context->uninstaller_path) &&
-        is_file(run.context->uninstaller_path))
+        support::is_file(run.context->uninstaller_path))
         place_file(run.context->uninstaller_path, uninstaller.c_str(), &run);
-    return is_file(uninstaller.c_str()) ? 1 : 0;
+    return support::is_file(uninstaller.c_str()) ? 1 : 0;
 }
 
 }  // namespace install

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "install/install_journal.h"
+#include "support/file_kind.h"
 #include "support/text_slot.h"
 #include "support/unique_handle.h"
 
@@ -31,12 +32,6 @@ bool fonts_folder(PathSlot& folder) {
     return length > 0 && (folder.c_str()[length - 1] == L'\\' || folder.append(L"\\"));
 }
 
-void clear_read_only(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-}
-
 void install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fonts, InstallJournal* journal) {
     wchar_t value_name[kFontValueUnits];
     if (!font_value_name(name, value_name)) return;
@@ -47,7 +42,7 @@ void install_font(const wchar_t* folder, const wchar_t* name, const PathSlot& fo
         target.format(L"%ls%ls", fonts.c_str(), name) != support::kStatusOk)
         return;
     if (journal != nullptr && !journal->before_file_write(target.c_str())) return;
-    clear_read_only(target.c_str());
+    support::clear_read_only(target.c_str());
     if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) return;
     if (AddFontResourceW(target.c_str()) != 0 && journal != nullptr) journal->font_added(target.c_str());
     write_font_value(name, value_name, journal);

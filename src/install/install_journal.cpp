@@ -6,20 +6,15 @@
 #include "install/ime_layout_removal.h"
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
-#include "install/read_only.h"
+#include "support/file_kind.h"
 #include "support/unique_handle.h"
 
 namespace install {
 
 namespace {
 
-bool file_exists(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 void restore_file(const std::wstring& path, const std::wstring& backup, DWORD attributes) {
-    clear_read_only(path.c_str());
+    support::clear_read_only(path.c_str());
     if (CopyFileW(backup.c_str(), path.c_str(), FALSE)) SetFileAttributesW(path.c_str(), attributes);
 }
 
@@ -85,7 +80,7 @@ bool InstallJournal::before_file_write(const wchar_t* path) {
         std::swprintf(number, 16, L"%u.bak", next_backup_++);
         entry.name = backup_dir_ + number;
         // No earlier run's leftover may stand in for this file's copy.
-        force_delete(entry.name.c_str());
+        support::force_delete(entry.name.c_str());
         if (!CopyFileW(path, entry.name.c_str(), FALSE)) return false;
         // Backups are the journal's own files, deleted when it is done.
         SetFileAttributesW(entry.name.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -159,7 +154,7 @@ void InstallJournal::undo(const Entry& entry) noexcept {
     switch (entry.kind) {
     case Kind::File:
         if (entry.existed) restore_file(entry.path, entry.name, entry.type);
-        else if (file_exists(entry.path.c_str())) force_delete(entry.path.c_str());
+        else if (support::is_file(entry.path.c_str())) support::force_delete(entry.path.c_str());
         break;
     case Kind::Folder:
         RemoveDirectoryW(entry.path.c_str());  // only an empty folder goes
@@ -203,7 +198,7 @@ void InstallJournal::commit() noexcept {
 
 void InstallJournal::delete_backups() noexcept {
     for (const Entry& entry : entries_)
-        if (entry.kind == Kind::File && entry.existed) force_delete(entry.name.c_str());
+        if (entry.kind == Kind::File && entry.existed) support::force_delete(entry.name.c_str());
     if (backup_dir_made_) RemoveDirectoryW(backup_dir_.c_str());
     backup_dir_made_ = false;
 }

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <string>
 
+#include "app/install_path.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
@@ -163,23 +164,6 @@ void write_vendor_key(InstallRun& run, HKEY root, const wchar_t* ime_name) {
     write_text(run, root, path, product.get(), kInstallPathValue, run.install_dir);
 }
 
-// A string value that fits `units` units with its terminator, whole, into
-// `text`. It is read into one unit more than that, so that a value which
-// would only fit without its terminator (Windows hands such a value over
-// when it fills the buffer exactly, and the reader would cut it) shows as
-// too long instead of arriving cut. false, with `text` empty, otherwise.
-bool read_whole_text(HKEY key, const wchar_t* value, wchar_t* text, std::size_t units) {
-    text[0] = L'\0';
-    std::wstring scratch(units + 1, L'\0');
-    if (!support::read_string_value(key, value, scratch.data(), units + 1,
-                                    static_cast<DWORD>((units + 1) * sizeof(wchar_t))))
-        return false;
-    const std::size_t length = std::wcslen(scratch.c_str());
-    if (length >= units) return false;
-    std::wmemcpy(text, scratch.c_str(), length + 1);
-    return true;
-}
-
 // A non-empty value of `key_path` below `root` into `text`; `opened` says
 // whether the key opened.
 bool read_text(HKEY root, const wchar_t* key_path, const wchar_t* value, wchar_t (&text)[app::kPathUnits],
@@ -187,7 +171,7 @@ bool read_text(HKEY root, const wchar_t* key_path, const wchar_t* value, wchar_t
     text[0] = L'\0';
     support::UniqueKey key;
     opened = RegOpenKeyExW(root, key_path, 0, KEY_QUERY_VALUE | kRegistryView, key.put()) == ERROR_SUCCESS;
-    return opened && read_whole_text(key.get(), value, text, app::kPathUnits) && text[0] != L'\0';
+    return opened && support::read_whole_string_value(key.get(), value, text, app::kPathUnits) && text[0] != L'\0';
 }
 
 }  // namespace
@@ -223,22 +207,7 @@ void write_vendor_keys(InstallRun& run) {
 }
 
 int read_install_path(const wchar_t* name, wchar_t (&path)[app::kPathUnits]) {
-    path[0] = L'\0';
-    if (!is_plain_name(name)) return 0;
-    wchar_t key_path[128];
-    if (support::format_slot(key_path, kVendorKeyFormat, name) != support::kStatusOk) return 0;
-    // The machine's folder first: the program runs elevated, and the
-    // current user's key is anybody's to write. It is the fallback only.
-    bool opened = false;
-    bool read = read_text(HKEY_LOCAL_MACHINE, key_path, kInstallPathValue, path, opened);
-    if (!read) read = read_text(HKEY_CURRENT_USER, key_path, kInstallPathValue, path, opened);
-    // A missing or empty value is no folder: a bare "\" would be taken for one.
-    if (!read) return 0;
-    if (path[std::wcslen(path) - 1] != L'\\' && !support::append_slot(path, L"\\")) {
-        path[0] = L'\0';
-        return 0;
-    }
-    return 1;
+    return app::read_install_path(name, path, app::InstallPathRoots::machine_then_user) ? 1 : 0;
 }
 
 int read_last_run_path(wchar_t (&path)[app::kPathUnits]) {
@@ -256,7 +225,7 @@ std::size_t read_update_url(const wchar_t* name, wchar_t* buffer) {
     support::UniqueKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_QUERY_VALUE | kRegistryView, key.put()) != ERROR_SUCCESS)
         return 0;
-    if (!read_whole_text(key.get(), kUpdateUrlValue, text, kUpdateUrlUnits)) return 0;
+    if (!support::read_whole_string_value(key.get(), kUpdateUrlValue, text, kUpdateUrlUnits)) return 0;
     return std::wcslen(text);
 }
 

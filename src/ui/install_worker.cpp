@@ -14,6 +14,7 @@
 #include "install/run_install.h"
 #include "remove/ime_load_status.h"
 #include "remove/install_ownership.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
 #include "ui/install_wizard.h"
@@ -52,11 +53,6 @@ bool is_full_path(const wchar_t* path) {
     if (is_letter(path[0]) && path[1] == L':' && path[2] == L'\\') return true;
     return path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\0' && path[2] != L'?' && path[2] != L'.' &&
            path[2] != L'\\';
-}
-
-bool is_directory(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void enable_close_box(HWND dialog, bool enabled) {
@@ -141,7 +137,7 @@ void CZZ_Install_BaseDlg::run_worker() {
         }
         clear_old_install(directory, kept);
     }
-    if (!app::make_directory_path(directory) || !is_directory(directory)) {
+    if (!app::make_directory_path(directory) || !support::is_folder(directory)) {
         report_not_created(directory);
         enable_item(kInstallButtonId, true);
         return;
