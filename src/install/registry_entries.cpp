@@ -5,6 +5,7 @@
 
 #include "app/install_path.h"
 #include "install/install_journal.h"
+#include "install/install_list.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
 #include "install/run_install.h"
@@ -122,12 +123,18 @@ unsigned long long file_bytes(const wchar_t* path) {
 }
 
 // KiB (rounded up) of what the install leaves in its folder: the files it
-// placed there (the install information, deleted when the run ends,
-// aside) and the package it keeps beside them.
+// placed there and the package it keeps beside them. Counted the same
+// whether the run installs or repairs: the install information (deleted
+// when the run ends), the list of placed files and the kept package
+// itself (a repair's list names it, an install's doesn't yet) aside from
+// the list, the package counted once from where the run reads it.
 DWORD installed_kib(const InstallRun& run) {
     unsigned long long bytes = 0;
     for (const std::wstring& relative : run.placed) {
-        if (CompareStringOrdinal(relative.c_str(), -1, kInstallInfoName, -1, TRUE) == CSTR_EQUAL) continue;
+        bool own = false;
+        for (const wchar_t* name : {kInstallInfoName, kInstallListName, kBackupPackageName})
+            own = own || CompareStringOrdinal(relative.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+        if (own) continue;
         bytes += file_bytes((std::wstring(run.install_dir) + relative).c_str());
     }
     if (run.context != nullptr) bytes += file_bytes(run.context->package_path);
