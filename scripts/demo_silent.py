@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Part of the demo: the demo IME deployed without a person, as a system
 administrator's script would: a silent install with the licence accepted
-and a log named on the command line, then the silent uninstall command the
-uninstall entry holds (QuietUninstallString). Prints each command, its exit
+and a log named on the command line, then a silent uninstall through the
+installer with -u (which waits for the run and ends with its code; the
+entry's QuietUninstallString is shown). Prints each command, its exit
 code, the entry's deployment values and an excerpt of each log.
 
 Silent runs show no window at all. A build whose silent modes aren't there
@@ -61,9 +62,10 @@ def main():
         for name in ("DisplayName", "EstimatedSize", "InstallDate", "QuietUninstallString"):
             print(f"entry:     {name} = {entry.get(name)}")
 
-        quiet = entry["QuietUninstallString"]
-        exe, _, arguments = quiet[1:].partition('" ')
-        code = silent_run(wine, exe, f"/log=[{LOGS}\\uninstall.log] {arguments}")
+        # The entry's command starts the uninstaller in the install folder,
+        # which can't wait for its copy; the installer with -u waits and
+        # ends with the uninstall's exit code.
+        code = silent_run(wine, setup, f"/S /log=[{LOGS}\\uninstall.log] -u name=[{demo.IME}]")
         if code is None:
             return
         excerpt(wine, f"{LOGS}\\uninstall.log")
