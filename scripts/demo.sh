@@ -58,3 +58,9 @@ python3 scripts/demo_update.py
 echo
 echo "== the demo IME repaired through 修复安装 and removed through 卸载软件"
 python3 scripts/demo_repair_uninstall.py
+
+# The demo IME deployed without a person: a silent install and the entry's
+# silent uninstall, with their exit codes and an excerpt of each log.
+echo
+echo "== the demo IME installed and removed silently (exit codes, log excerpts)"
+python3 scripts/demo_silent.py

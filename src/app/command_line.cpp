@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <array>
+#include <cstdint>
 #include <utility>
 
 namespace app {
@@ -227,6 +228,18 @@ CommandArguments parse_arguments(std::u16string_view arguments) {
         }
     }
     return result;
+}
+
+std::u16string run_lock_name(std::u16string_view product_name) {
+    // FNV-1a over the name's units, 64 bits.
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char16_t unit : product_name) {
+        hash ^= static_cast<std::uint64_t>(unit);
+        hash *= 0x100000001b3ull;
+    }
+    std::u16string name = u"ZinzinImeSetup-";
+    for (int shift = 60; shift >= 0; shift -= 4) name.push_back(u"0123456789abcdef"[(hash >> shift) & 0xF]);
+    return name;
 }
 
 std::u16string uninstall_key_path(std::u16string_view product_name) {

@@ -82,6 +82,12 @@ struct RunSwitches {
 
 RunSwitches scan_switches(std::u16string_view arguments);
 
+// The name of the lock that lets one run at a time work on a product:
+// "ZinzinImeSetup-" and 16 hexadecimal digits of a hash of the product's
+// name, so that no name, however it is spelled, reaches the system's
+// object namespace (a backslash, "Global\\" or a name too long).
+std::u16string run_lock_name(std::u16string_view product_name);
+
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\<name>", cut to 79 units.
 std::u16string uninstall_key_path(std::u16string_view product_name);
 // "Software\marlix\<name>", cut to 79 units.

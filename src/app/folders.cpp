@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/protected_folders.h"
+#include "support/file_kind.h"
 #include "support/folder_path.h"
 #include "support/format_bounded.h"
 
@@ -83,7 +84,7 @@ int make_directory_path(const wchar_t* path) {
     // Levels that can't be made (a drive, a share, one that exists) are
     // the answer's business: only the whole path counts.
     support::create_folder_path(path);
-    return is_folder(path) ? 1 : 0;
+    return support::is_folder(path) ? 1 : 0;
 }
 
 int remove_directory_tree(const wchar_t* folder) {

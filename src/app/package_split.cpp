@@ -9,15 +9,11 @@
 #include "package/mapfile.h"
 #include "package/pe_certificate.h"
 #include "package/pe_image.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 
 namespace app {
 namespace {
-
-bool is_folder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 bool exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
@@ -54,7 +50,7 @@ bool write_part(const wchar_t* path, std::span<const std::uint8_t> bytes, bool p
 }  // namespace
 
 int prepare_package(RunContext& run) {
-    if (!is_folder(run.workspace_dir)) return 0;
+    if (!support::is_folder(run.workspace_dir)) return 0;
     // The relaunched copy is a plain copy inside the private workspace
     // already: it is cut where it lies (read only, it is running) instead
     // of being copied a second time.

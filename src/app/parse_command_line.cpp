@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "app/command_line.h"
+#include "app/install_path.h"
 #include "support/format_bounded.h"
 #include "support/registry_value.h"
 #include "support/unique_handle.h"
@@ -43,14 +44,9 @@ void parse_command_line(RunContext& run, CommandRecord& command) {
     read_value(HKEY_LOCAL_MACHINE, uninstall_key_path(arguments.product_name), L"DisplayName",
                command.display_name);
 
-    // The machine's key first: the program runs elevated, and the current
-    // user's key is written by whoever runs as that user. It is read only
-    // when the machine's key holds no folder, and what a removal does with
-    // that folder is guarded (remove/install_ownership.h).
-    const std::u16string vendor_key = vendor_key_path(arguments.product_name);
-    read_value(HKEY_LOCAL_MACHINE, vendor_key, L"ZMEInstallPath", command.install_dir);
-    if (command.install_dir[0] == L'\0')
-        read_value(HKEY_CURRENT_USER, vendor_key, L"ZMEInstallPath", command.install_dir);
+    // The machine's folder first, the current user's only as the fallback
+    // (app/install_path.h).
+    read_install_path(command.product_name, command.install_dir, InstallPathRoots::machine_then_user);
 }
 
 }  // namespace app

@@ -3,12 +3,16 @@
 
 #include <cwchar>
 
+#include "app/command_line.h"
+#include "app/install_path.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
 #include "app/tell_user.h"
 #include "app/workspace.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/unique_handle.h"
+#include "support/wide.h"
 
 namespace app {
 namespace {
@@ -40,9 +44,7 @@ void wait_for_copy(HANDLE process) {
 // exists already fails rather than being used.
 bool make_temporary_copy(const wchar_t* module_path, const wchar_t* copy) {
     if (!CopyFileW(module_path, copy, TRUE)) return false;
-    const DWORD attributes = GetFileAttributesW(copy);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
-        SetFileAttributesW(copy, attributes & ~FILE_ATTRIBUTE_READONLY);
+    support::clear_read_only(copy);
     return true;
 }
 
@@ -82,6 +84,21 @@ support::UniqueHandle start_copy(const wchar_t* copy, const wchar_t* arguments) 
     shell.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExW(&shell) || shell.hProcess == nullptr) return {};
     return support::UniqueHandle(shell.hProcess);
+}
+
+// The product's own uninstaller, started from its install folder to
+// remove the product: "<install folder>Unstall.exe" as the machine's record
+// names it.
+bool is_products_uninstaller(const RunContext& run, const wchar_t* arguments) {
+    const RunSwitches switches = scan_switches(support::to_u16(arguments));
+    const CommandArguments parsed = parse_arguments(switches.rest);
+    if (parsed.mode != u'U') return false;
+    wchar_t folder[kPathUnits];
+    if (!read_install_path(support::to_wide(parsed.product_name).c_str(), folder, InstallPathRoots::machine_only))
+        return false;
+    wchar_t uninstaller[kPathUnits];
+    if (support::format_slot(uninstaller, L"%lsUnstall.exe", folder) != support::kStatusOk) return false;
+    return CompareStringOrdinal(uninstaller, -1, run.module_path, -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -126,6 +143,10 @@ Relaunch relaunch_from_temp(RunContext& run, const wchar_t* arguments) {
     // one goes, so that the copy's clean-up can remove the folder while
     // this process still waits.
     release_workspace(run);
+    // The product's own uninstaller can't wait: its copy removes this very
+    // file with the rest of the folder, which a running program's file
+    // would keep. It ends at once, as it always did.
+    if (is_products_uninstaller(run, arguments)) return Relaunch::Stop;
     wait_for_copy(started.get());
     return Relaunch::Stop;
 }

@@ -14,6 +14,7 @@
 #include "app/parse_command_line.h"
 #include "app/process_records.h"
 #include "app/protected_folders.h"
+#include "app/run_lock.h"
 #include "app/run_log_file.h"
 #include "app/run_options.h"
 #include "app/startup_messages.h"
@@ -119,12 +120,17 @@ bool run_install_mode(ProcessRecords& records) {
     }
     const wchar_t* product = support::as_wide(records.info().ime_name);
     open_run_log(product, kModeInstall, g_arguments.c_str());
+    // Another run of this product's installer is going: this one ends
+    // (1618) without touching anything, its extraction stopped.
+    const bool locked = take_run_lock(product);
     // A run without a window installs only once every file is out.
-    if (run_options().silent && !unpack.wait()) return false;
-    // A run of the product that was killed (or lost its power) is undone
-    // before anything else of the product is touched.
-    if (g_entries.recover != nullptr) g_entries.recover(product, run_log());
-    g_entries.install();
+    if (locked && run_options().silent && !unpack.wait()) return false;
+    if (locked) {
+        // A run of the product that was killed (or lost its power) is
+        // undone before anything else of the product is touched.
+        if (g_entries.recover != nullptr) g_entries.recover(product, run_log());
+        g_entries.install();
+    }
     // A wizard closed before the end stops the extraction; one that ended
     // it on a failure has closed itself for the error below.
     unpack.abort();
@@ -137,7 +143,10 @@ bool run_install_mode(ProcessRecords& records) {
 void dispatch(ProcessRecords& records) {
     const CommandRecord& command = records.command();
     const int mode = records.run().mode;
-    if (mode != kModeInstall) open_run_log(command.product_name, mode, g_arguments.c_str());
+    if (mode != kModeInstall) {
+        open_run_log(command.product_name, mode, g_arguments.c_str());
+        if (!take_run_lock(command.product_name)) return;
+    }
     if ((mode == kModeUninstall || mode == kModeRepair || mode == kModeUpdate) && command.install_dir[0] == L'\0') {
         report_not_installed(command);
         return;

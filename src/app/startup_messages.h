@@ -27,6 +27,9 @@ inline constexpr wchar_t kArgumentsTooLongText[] =
 // The run's log can't be written (said once; the run goes on without it).
 inline constexpr wchar_t kLogNotWrittenFormat[] = L"无法写入日志文件“%ls”（错误 %u），本次运行不记录日志。";
 
+// Another run of this product's installer is going (exit code 1618).
+inline constexpr wchar_t kAlreadyRunningText[] = L"此输入法的另一个安装程序正在运行，请等它结束后再试。";
+
 // The help text (/? /help -h --help): on the console or in a message box.
 inline constexpr wchar_t kHelpCaption[] = L"安装程序用法";
 inline constexpr wchar_t kHelpText[] =
@@ -41,6 +44,6 @@ inline constexpr wchar_t kHelpText[] =
     L"  /log=[文件]        日志文件（默认：临时文件夹中）\r\n"
     L"  /? /help           显示本说明\r\n"
     L"参数写在 -u/-r/-g 之前。退出码：0 成功，3010 成功但需重新启动，1602 用户取消，\r\n"
-    L"1603 失败，1618 本产品的另一个安装程序正在运行，87 参数错误。";
+    L"1603 失败，1605 产品未安装，1618 本产品的另一个安装程序正在运行，87 参数错误。";
 
 }  // namespace app

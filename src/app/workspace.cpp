@@ -97,10 +97,7 @@ bool adopt_workspace(RunContext& run) {
     return true;
 }
 
-void release_workspace(RunContext& run) {
-    workspace_pin().reset();
-    run.workspace_dir[0] = L'\0';
-}
+void release_workspace(RunContext&) { workspace_pin().reset(); }
 
 void discard_workspace(RunContext& run) {
     workspace_pin().reset();

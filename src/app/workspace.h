@@ -57,7 +57,7 @@ bool adopt_workspace(RunContext& run);
 void discard_workspace(RunContext& run);
 
 // Lets go of the workspace this process made, leaving it in place (the
-// copy started there holds it); workspace_dir empty.
+// copy started there holds it); workspace_dir still names it.
 void release_workspace(RunContext& run);
 
 // Whether this is the copy running in the workspace it adopted.

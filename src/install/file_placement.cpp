@@ -11,7 +11,7 @@
 #include "install/install_journal.h"
 #include "install/install_list.h"
 #include "install/pending_renames.h"
-#include "install/read_only.h"
+#include "support/file_kind.h"
 #include "support/replace_file.h"
 #include "support/text_slot.h"
 #include "support/wide.h"
@@ -21,16 +21,6 @@ namespace install {
 namespace {
 
 using support::PathSlot;
-
-bool is_folder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool is_file(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 bool ends_in_backslash(const wchar_t* path) {
     const std::size_t length = std::wcslen(path);
@@ -108,10 +98,10 @@ DWORD put_in_place(const wchar_t* source, const wchar_t* target, Transfer transf
         }
         if (error != ERROR_NOT_SAME_DEVICE) return error;
     }
-    clear_read_only(target);
+    support::clear_read_only(target);
     const DWORD error = support::copy_then_rename(source, target, journal != nullptr ? &record_beside : nullptr,
                                                   journal);
-    if (error == 0 && transfer == Transfer::move) force_delete(source);
+    if (error == 0 && transfer == Transfer::move) support::force_delete(source);
     return error;
 }
 
@@ -130,7 +120,7 @@ DWORD stage_for_restart(const wchar_t* source, const wchar_t* target, Transfer t
         error = last_error_or(ERROR_ACCESS_DENIED);
         // A moved source goes back where it came from: it was not placed.
         if (transfer == Transfer::move && MoveFileExW(staged.c_str(), source, 0)) return error;
-        force_delete(staged.c_str());
+        support::force_delete(staged.c_str());
         return error;
     }
     if (journal != nullptr) journal->replacement_scheduled(staged.c_str(), target);
@@ -177,7 +167,7 @@ bool create_folder_levels(const wchar_t* folder, InstallJournal* journal) {
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     // The missing levels, deepest first.
     std::vector<std::wstring> missing;
-    for (std::wstring level = path; !level.empty() && !is_folder(level.c_str());) {
+    for (std::wstring level = path; !level.empty() && !support::is_folder(level.c_str());) {
         missing.push_back(level);
         const std::size_t cut = level.find_last_of(L'\\');
         if (cut == std::wstring::npos || cut == 0) break;
@@ -192,7 +182,7 @@ bool create_folder_levels(const wchar_t* folder, InstallJournal* journal) {
             error = GetLastError();
         }
     }
-    if (is_folder(folder)) return true;
+    if (support::is_folder(folder)) return true;
     // Why not: the first level that couldn't be made (a file in the way,
     // a full disk, a read-only volume).
     SetLastError(error != 0 ? error : ERROR_PATH_NOT_FOUND);
@@ -220,7 +210,7 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
     }
     if (placed == Placement::Failed && (!kept || held_by_a_program(error))) {
         // A folder in the way is no file that a restart could replace.
-        error = is_folder(target) ? ERROR_ALREADY_EXISTS : stage_for_restart(source, target, transfer, run);
+        error = support::is_folder(target) ? ERROR_ALREADY_EXISTS : stage_for_restart(source, target, transfer, run);
         if (error == 0) placed = Placement::Scheduled;
     }
     if (placed == Placement::Failed) {
@@ -295,19 +285,19 @@ bool place_system_files(const wchar_t* extract_dir, InstallRun& run) {
     PathSlot macro;
     wchar_t folder[app::kPathUnits] = {};
 
-    if (join(macro, extract_dir, L"$system32$\\") && is_folder(macro.c_str())) {
+    if (join(macro, extract_dir, L"$system32$\\") && support::is_folder(macro.c_str())) {
         if (!system_folder(GetSystemDirectoryW, folder, run, macro.c_str()) || !place_macro_tree(macro, folder, run))
             return false;
     }
-    if (join(macro, extract_dir, L"$windows$\\") && is_folder(macro.c_str())) {
+    if (join(macro, extract_dir, L"$windows$\\") && support::is_folder(macro.c_str())) {
         if (!system_folder(GetWindowsDirectoryW, folder, run, macro.c_str()) || !place_macro_tree(macro, folder, run))
             return false;
     }
-    if (join(macro, extract_dir, L"$fonts$\\") && is_folder(macro.c_str())) {
+    if (join(macro, extract_dir, L"$fonts$\\") && support::is_folder(macro.c_str())) {
         if (install_fonts(macro.c_str(), run) == 0) return false;
         app::remove_directory_tree(macro.c_str());
     }
-    if (join(macro, extract_dir, L"$dataFiles$\\") && is_folder(macro.c_str()) && run.info != nullptr) {
+    if (join(macro, extract_dir, L"$dataFiles$\\") && support::is_folder(macro.c_str()) && run.info != nullptr) {
         // Without a data folder the macro folder stays and travels to the
         // install folder with the rest of the tree.
         const std::wstring ime_name = support::to_wide(run.info->ime_name);
@@ -330,11 +320,11 @@ enum class Carried { none, placed, failed };
 // uninstaller under repair), and takes it out of the tree either way.
 Carried place_carried_uninstaller(const wchar_t* extract_dir, const wchar_t* target, InstallRun& run) {
     PathSlot carried;
-    if (!join(carried, extract_dir, kUninstallerName) || !is_file(carried.c_str())) return Carried::none;
+    if (!join(carried, extract_dir, kUninstallerName) || !support::is_file(carried.c_str())) return Carried::none;
     const wchar_t* reference =
-        is_file(run.context->uninstaller_path) ? run.context->uninstaller_path : run.context->module_path;
+        support::is_file(run.context->uninstaller_path) ? run.context->uninstaller_path : run.context->module_path;
     if (!is_same_program(carried.c_str(), reference)) {
-        force_delete(carried.c_str());
+        support::force_delete(carried.c_str());
         return Carried::none;
     }
     if (!create_folder_levels(run.install_dir, run.journal)) {
@@ -368,10 +358,10 @@ int place_files(InstallRun& run) {
     if (copy_tree(extract_dir.c_str(), install_dir, 0, &run) == 0) return 0;
 
     if (carried == Carried::none && uninstaller.view() != std::wstring_view(run.context->uninstaller_path) &&
-        is_file(run.context->uninstaller_path) &&
+        support::is_file(run.context->uninstaller_path) &&
         place_file(run.context->uninstaller_path, uninstaller.c_str(), &run) == Placement::Failed)
         return 0;
-    if (!is_file(uninstaller.c_str())) {
+    if (!support::is_file(uninstaller.c_str())) {
         tell_failure(&run, uninstaller.c_str(), ERROR_FILE_NOT_FOUND);
         return 0;
     }

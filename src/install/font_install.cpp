@@ -9,6 +9,7 @@
 #include "install/file_placement.h"
 #include "install/install_journal.h"
 #include "install/install_run.h"
+#include "support/file_kind.h"
 #include "support/text_slot.h"
 #include "support/unique_handle.h"
 

@@ -16,7 +16,7 @@
 #include "install/ime_layout_removal.h"
 #include "install/pending_renames.h"
 #include "install/raw_value.h"
-#include "install/read_only.h"
+#include "support/file_kind.h"
 #include "support/unique_handle.h"
 
 namespace install {
@@ -43,7 +43,7 @@ bool is_folder(const wchar_t* path) {
 }
 
 bool restore_file(const std::wstring& path, const std::wstring& backup, DWORD attributes) {
-    clear_read_only(path.c_str());
+    support::clear_read_only(path.c_str());
     if (!CopyFileW(backup.c_str(), path.c_str(), FALSE)) return false;
     SetFileAttributesW(path.c_str(), attributes);
     return true;
@@ -451,7 +451,7 @@ bool InstallJournal::before_file_write(const wchar_t* path) {
         std::swprintf(number, 16, L"%u.bak", next_backup_++);
         entry.name = backup_dir_ + number;
         // No earlier run's leftover may stand in for this file's copy.
-        force_delete(entry.name.c_str());
+        support::force_delete(entry.name.c_str());
         if (!CopyFileW(path, entry.name.c_str(), FALSE)) return false;
         // Backups are the journal's own files, deleted when it is done.
         SetFileAttributesW(entry.name.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -558,7 +558,7 @@ bool InstallJournal::undo(const Entry& entry) {
     case Kind::File:
         if (entry.existed) return restore_file(entry.path, entry.name, entry.type);
         if (file_exists(entry.path.c_str())) {
-            clear_read_only(entry.path.c_str());
+            support::clear_read_only(entry.path.c_str());
             return DeleteFileW(entry.path.c_str()) != FALSE;
         }
         return true;
@@ -652,7 +652,7 @@ void InstallJournal::commit() noexcept {
 
 void InstallJournal::delete_backups() noexcept {
     for (const Entry& entry : entries_)
-        if (entry.kind == Kind::File && entry.existed) force_delete(entry.name.c_str());
+        if (entry.kind == Kind::File && entry.existed) support::force_delete(entry.name.c_str());
     if (backup_dir_made_) RemoveDirectoryW(backup_dir_.c_str());
     backup_dir_made_ = false;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
+#include <string>
 
 #include "install/file_names.h"
 #include "install/install_journal.h"
@@ -10,6 +12,7 @@
 #include "support/replace_file.h"
 #include "support/text_slot.h"
 #include "support/unique_handle.h"
+#include "support/utf8.h"
 #include "support/wide.h"
 
 namespace install {
@@ -28,13 +31,8 @@ bool list_path(const wchar_t* folder, support::PathSlot& path) {
 }
 
 std::wstring from_utf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0);
-    if (units <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
-    return wide;
+    const std::optional<std::u16string> decoded = support::utf8_to_utf16(text);
+    return decoded ? support::to_wide(*decoded) : std::wstring();
 }
 
 std::string to_utf8(const std::wstring& text) {

@@ -3,9 +3,12 @@
 #include <cwchar>
 #include <string>
 
+#include "app/install_path.h"
 #include "install/install_journal.h"
+#include "install/install_list.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
+#include "install/run_install.h"
 #include "support/format_bounded.h"
 #include "support/registry_value.h"
 #include "support/unique_handle.h"
@@ -110,6 +113,55 @@ void write_entry_values(InstallRun& run, const wchar_t* path, HKEY key, const wc
     for (const auto& value : values) write_text(run, HKEY_LOCAL_MACHINE, path, key, value.name, value.text);
 }
 
+// One REG_DWORD value, journaled like the texts.
+void write_number(InstallRun& run, HKEY root, const wchar_t* path, HKEY key, const wchar_t* name, DWORD number) {
+    if (run.journal != nullptr && !run.journal->before_value_write(root, path, name)) return;
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+// Bytes of the file at `path`; 0 when it can't be read.
+unsigned long long file_bytes(const wchar_t* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// KiB (rounded up) of what the install leaves in its folder: the files it
+// placed there and the package it keeps beside them. Counted the same
+// whether the run installs or repairs: the install information (deleted
+// when the run ends), the list of placed files and the kept package
+// itself (a repair's list names it, an install's doesn't yet) aside from
+// the list, the package counted once from where the run reads it.
+DWORD installed_kib(const InstallRun& run) {
+    unsigned long long bytes = 0;
+    for (const std::wstring& relative : run.placed) {
+        bool own = false;
+        for (const wchar_t* name : {kInstallInfoName, kInstallListName, kBackupPackageName})
+            own = own || CompareStringOrdinal(relative.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+        if (own) continue;
+        bytes += file_bytes((std::wstring(run.install_dir) + relative).c_str());
+    }
+    if (run.context != nullptr) bytes += file_bytes(run.context->package_path);
+    const unsigned long long kib = (bytes + 1023) / 1024;
+    return kib > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
+}
+
+// What Windows' list of programs and deployment tools read beyond the
+// sixteen values: the size, the day of the install and the uninstall
+// command that asks nobody anything.
+void write_deployment_values(InstallRun& run, const wchar_t* path, HKEY key) {
+    write_number(run, HKEY_LOCAL_MACHINE, path, key, L"EstimatedSize", installed_kib(run));
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    wchar_t date[16];
+    support::format_slot(date, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    write_text(run, HKEY_LOCAL_MACHINE, path, key, L"InstallDate", date);
+    // The switch before the mode switch: a name's brackets never reach it.
+    const std::wstring quiet =
+        L"\"" + std::wstring(run.install_dir) + L"Unstall.exe\" /S -u name=[" + ime_name_of(run) + L"]";
+    write_text(run, HKEY_LOCAL_MACHINE, path, key, L"QuietUninstallString", quiet.c_str());
+}
+
 void write_vendor_key(InstallRun& run, HKEY root, const wchar_t* ime_name) {
     support::UniqueKey software;
     if (RegOpenKeyExW(root, L"Software", 0, KEY_CREATE_SUB_KEY | kRegistryView, software.put()) != ERROR_SUCCESS)
@@ -123,23 +175,6 @@ void write_vendor_key(InstallRun& run, HKEY root, const wchar_t* ime_name) {
     write_text(run, root, path, product.get(), kInstallPathValue, run.install_dir);
 }
 
-// A string value that fits `units` units with its terminator, whole, into
-// `text`. It is read into one unit more than that, so that a value which
-// would only fit without its terminator (Windows hands such a value over
-// when it fills the buffer exactly, and the reader would cut it) shows as
-// too long instead of arriving cut. false, with `text` empty, otherwise.
-bool read_whole_text(HKEY key, const wchar_t* value, wchar_t* text, std::size_t units) {
-    text[0] = L'\0';
-    std::wstring scratch(units + 1, L'\0');
-    if (!support::read_string_value(key, value, scratch.data(), units + 1,
-                                    static_cast<DWORD>((units + 1) * sizeof(wchar_t))))
-        return false;
-    const std::size_t length = std::wcslen(scratch.c_str());
-    if (length >= units) return false;
-    std::wmemcpy(text, scratch.c_str(), length + 1);
-    return true;
-}
-
 // A non-empty value of `key_path` below `root` into `text`; `opened` says
 // whether the key opened.
 bool read_text(HKEY root, const wchar_t* key_path, const wchar_t* value, wchar_t (&text)[app::kPathUnits],
@@ -147,7 +182,7 @@ bool read_text(HKEY root, const wchar_t* key_path, const wchar_t* value, wchar_t
     text[0] = L'\0';
     support::UniqueKey key;
     opened = RegOpenKeyExW(root, key_path, 0, KEY_QUERY_VALUE | kRegistryView, key.put()) == ERROR_SUCCESS;
-    return opened && read_whole_text(key.get(), value, text, app::kPathUnits) && text[0] != L'\0';
+    return opened && support::read_whole_string_value(key.get(), value, text, app::kPathUnits) && text[0] != L'\0';
 }
 
 }  // namespace
@@ -164,7 +199,10 @@ int write_uninstall_entry(InstallRun& run, const wchar_t* owner, const wchar_t* 
     wchar_t path[app::kPathUnits];
     support::format_slot(path, kUninstallKeyFormat, name);
     support::UniqueKey entry = create_key(run, HKEY_LOCAL_MACHINE, parent.get(), name, path);
-    if (entry) write_entry_values(run, path, entry.get(), owner, company);
+    if (entry) {
+        write_entry_values(run, path, entry.get(), owner, company);
+        write_deployment_values(run, path, entry.get());
+    }
     return 1;
 }
 
@@ -180,22 +218,7 @@ void write_vendor_keys(InstallRun& run) {
 }
 
 int read_install_path(const wchar_t* name, wchar_t (&path)[app::kPathUnits]) {
-    path[0] = L'\0';
-    if (!is_plain_name(name)) return 0;
-    wchar_t key_path[128];
-    if (support::format_slot(key_path, kVendorKeyFormat, name) != support::kStatusOk) return 0;
-    // The machine's folder first: the program runs elevated, and the
-    // current user's key is anybody's to write. It is the fallback only.
-    bool opened = false;
-    bool read = read_text(HKEY_LOCAL_MACHINE, key_path, kInstallPathValue, path, opened);
-    if (!read) read = read_text(HKEY_CURRENT_USER, key_path, kInstallPathValue, path, opened);
-    // A missing or empty value is no folder: a bare "\" would be taken for one.
-    if (!read) return 0;
-    if (path[std::wcslen(path) - 1] != L'\\' && !support::append_slot(path, L"\\")) {
-        path[0] = L'\0';
-        return 0;
-    }
-    return 1;
+    return app::read_install_path(name, path, app::InstallPathRoots::machine_then_user) ? 1 : 0;
 }
 
 int read_last_run_path(wchar_t (&path)[app::kPathUnits]) {
@@ -213,7 +236,7 @@ std::size_t read_update_url(const wchar_t* name, wchar_t* buffer) {
     support::UniqueKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_QUERY_VALUE | kRegistryView, key.put()) != ERROR_SUCCESS)
         return 0;
-    if (!read_whole_text(key.get(), kUpdateUrlValue, text, kUpdateUrlUnits)) return 0;
+    if (!support::read_whole_string_value(key.get(), kUpdateUrlValue, text, kUpdateUrlUnits)) return 0;
     return std::wcslen(text);
 }
 

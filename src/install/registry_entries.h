@@ -40,7 +40,11 @@ inline constexpr std::size_t kUpdateUrlUnits = 256;
 // HelpTelephone, UninstallString ("\"<dir>Unstall.exe\" -u name=[<ime_name>]"),
 // InstallLocation (<dir>), InstallSource (the "file=" path of the run
 // context's command line, up to a "]", or the whole line without one) and
-// ModifyPath ("\"<dir>Unstall.exe\" -r name=[<ime_name>]"; both paths quoted). Always 1: nothing
+// ModifyPath ("\"<dir>Unstall.exe\" -r name=[<ime_name>]"; both paths quoted),
+// then three more for Windows' list of programs and deployment tools:
+// EstimatedSize (REG_DWORD, KiB of the files placed in the folder and the
+// kept package, rounded up), InstallDate (yyyymmdd, local time) and
+// QuietUninstallString ("\"<dir>Unstall.exe\" /S -u name=[<ime_name>]"). Always 1: nothing
 // here stops the run. An IME name that isn't one plain key name writes
 // nothing (it would name the Uninstall key itself or another key).
 int write_uninstall_entry(InstallRun& run, const wchar_t* owner, const wchar_t* company);

@@ -14,6 +14,7 @@
 #include "install/install_journal.h"
 #include "install/install_run.h"
 #include "install/plain_name.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
 
@@ -154,8 +155,7 @@ void make_link(const Product& product, const LinkSpec& spec, const wchar_t* fold
 bool has_user_word_table(const wchar_t* ime_name) {
     wchar_t table[app::kPathUnits];
     if (!app::common_data_dir(table, ime_name) || !support::append_slot(table, L"danzi.zmi")) return false;
-    const DWORD attributes = GetFileAttributesW(table);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return support::is_file(table);
 }
 
 void make_start_menu_links(const Product& product, std::uint32_t flags) {

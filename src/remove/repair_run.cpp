@@ -10,6 +10,7 @@
 #include "install/registry_entries.h"
 #include "install/run_install.h"
 #include "package/mapfile.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/registry_value.h"
 #include "support/unique_handle.h"
@@ -39,11 +40,6 @@ void read_name(HKEY key, const wchar_t* name, wchar_t (&slot)[app::kPathUnits]) 
     slot[kUserNameUnits - 1] = L'\0';
 }
 
-bool has_file(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // Whether the kept package is there and can be read now: opened for
 // reading with others allowed to read only, as the extraction will.
 bool can_open_for_reading(const wchar_t* path) {
@@ -57,7 +53,7 @@ bool can_open_for_reading(const wchar_t* path) {
 bool load_extracted_info(const app::RunContext& run, package::InstallInfo& info) {
     wchar_t path[app::kPathUnits];
     if (support::format_slot(path, L"%ls%ls", run.extract_dir, install::kInstallInfoName) != support::kStatusOk ||
-        !has_file(path))
+        !support::is_file(path))
         return false;
     package::CMXMapfile file;
     if (file.Open(path, false) == 0) return false;

@@ -48,4 +48,22 @@ private:
     Interface* pointer_ = nullptr;
 };
 
+// The reference count of a COM object this program implements itself: the
+// object's AddRef and Release forward to it, and the last Release deletes
+// the object (the object befriends ComCount when its destructor is
+// private, as a counted object's should be).
+class ComCount {
+public:
+    unsigned long add() noexcept { return static_cast<unsigned long>(InterlockedIncrement(&count_)); }
+    template <typename Object>
+    unsigned long release(Object* object) noexcept {
+        const long left = InterlockedDecrement(&count_);
+        if (left == 0) delete object;
+        return static_cast<unsigned long>(left);
+    }
+
+private:
+    long count_ = 1;
+};
+
 }  // namespace support

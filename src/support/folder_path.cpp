@@ -2,17 +2,10 @@
 
 #include <windows.h>
 
+#include "support/file_kind.h"
 #include "support/text_buffers.h"
 
 namespace support {
-namespace {
-
-bool is_folder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-}  // namespace
 
 std::uint32_t create_folder_path(const wchar_t* path) {
     if (path == nullptr) return ERROR_INVALID_DRIVE;

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "app/install_path.h"
 #include "app/process_records.h"
 #include "install/install_journal.h"
 #include "install/registry_entries.h"
@@ -52,15 +53,12 @@ void append_product_folder(wchar_t (&directory)[kDirectoryUnits], const wchar_t*
 }
 
 bool read_registered_directory(const wchar_t* ime_name, wchar_t (&directory)[kDirectoryUnits]) {
-    wchar_t key_path[kDirectoryUnits];
-    if (support::format_slot(key_path, L"%ls\\%ls", install::kVendorKey, ime_name) != support::kStatusOk) return false;
-    support::UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path, 0, KEY_READ | install::kRegistryView, key.put()) != ERROR_SUCCESS)
-        return false;
-    // Read into a slot of its own, as long as the directory slot: a value
-    // that doesn't fit leaves the proposal as it was.
-    wchar_t value[kDirectoryUnits];
-    if (!support::read_string_value(key.get(), install::kInstallPathValue, value) || value[0] == L'\0') return false;
+    // The machine's record only: the current user's key is anybody's to
+    // write, and the folder it names would be locked in as the proposal.
+    // A value that doesn't fit leaves the proposal as it was.
+    wchar_t value[app::kPathUnits];
+    static_assert(kDirectoryUnits == app::kPathUnits);
+    if (!app::read_install_path(ime_name, value, app::InstallPathRoots::machine_only)) return false;
     support::copy_slot(directory, value);
     return true;
 }

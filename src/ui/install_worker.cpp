@@ -21,6 +21,7 @@
 #include "remove/ime_holders.h"
 #include "ui/ime_load_status.h"
 #include "remove/install_ownership.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
 #include "ui/directory_page.h"

@@ -1,6 +1,7 @@
 #include "ui/licence_page.h"
 
 #include "app/process_records.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/wide.h"
 #include "ui/wizard_texts.h"
@@ -10,11 +11,6 @@ namespace {
 
 constexpr std::size_t kAddressUnits = 520;
 
-bool file_exists(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 }  // namespace
 
 std::wstring licence_address(const wchar_t* extract_dir) {
@@ -22,9 +18,9 @@ std::wstring licence_address(const wchar_t* extract_dir) {
     wchar_t path[kAddressUnits];
     // A path that doesn't fit names another file: no licence then.
     if (support::format_slot(path, L"%ls%ls", extract_dir, kLicenceFileName) == support::kStatusOk &&
-        file_exists(path))
+        support::is_file(path))
         return path;
-    if (support::format_slot(path, L"%ls%ls", extract_dir, kHelpFileName) == support::kStatusOk && file_exists(path) &&
+    if (support::format_slot(path, L"%ls%ls", extract_dir, kHelpFileName) == support::kStatusOk && support::is_file(path) &&
         support::format_slot(path, kLicenceInHelpFormat, extract_dir) == support::kStatusOk)
         return path;
     return {};

@@ -26,12 +26,8 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return references_.add(); }
+    STDMETHODIMP_(ULONG) Release() override { return references_.release(this); }
 
     // IDispatch: only Invoke is ever called for events.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
@@ -71,6 +67,7 @@ public:
     ExternalOpener opener = &app::open_as_signed_in_user;
 
 private:
+    friend class support::ComCount;
     ~BrowserEvents() = default;
 
     static const wchar_t* text_of(const VARIANTARG& argument) {
@@ -93,7 +90,7 @@ private:
         if (is_outside_link(address) && opener != nullptr) opener(address);
     }
 
-    LONG references_ = 1;
+    support::ComCount references_;
     int expected_navigations_ = 0;
 };
 
@@ -119,12 +116,8 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return references_.add(); }
+    STDMETHODIMP_(ULONG) Release() override { return references_.release(this); }
 
     // IOleClientSite
     STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
@@ -191,10 +184,11 @@ public:
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
+    friend class support::ComCount;
     ~BrowserSite() = default;
 
     HWND host_;
-    LONG references_ = 1;
+    support::ComCount references_;
 };
 
 bool CExplorer1::create(HWND host) {

@@ -10,6 +10,7 @@
 #include "install/file_names.h"
 #include "install/registry_entries.h"
 #include "package/mapfile.h"
+#include "support/file_kind.h"
 #include "support/format_bounded.h"
 #include "support/version_resource.h"
 #include "support/wide.h"
@@ -38,11 +39,6 @@ std::optional<ImeComponentNames> read_component_names(const wchar_t* ime_name) {
     package::close_mapped_file(view, false);
     if (result.status != ConfigDscStatus::ok) return std::nullopt;
     return std::move(result.names);
-}
-
-bool is_folder(const wchar_t* path) {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace
@@ -152,7 +148,7 @@ void ZZIMEUpdate::GetTargetPath(UpdateEntry* candidate) {
     case kItemSkinZip:
         if (!install_directory_.empty()) {
             support::PathSlot skin_folder;
-            if (skin_folder.format(L"%lscolourful\\", install) == support::kStatusOk && is_folder(skin_folder.c_str()))
+            if (skin_folder.format(L"%lscolourful\\", install) == support::kStatusOk && support::is_folder(skin_folder.c_str()))
                 status = support::format_slot(path, L"%lscolourful\\%ls.zip", install, support::as_wide(candidate->name));
             else
                 status = support::format_slot(path, L"%lsskin.zip", install);

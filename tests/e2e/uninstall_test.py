@@ -37,6 +37,7 @@ IMEBASE_IME_HOLDER, and what harness.py reads."""
 
 import concurrent.futures
 import os
+import re
 import shutil
 import sys
 import unittest
@@ -278,8 +279,9 @@ class UninstallCase(unittest.TestCase):
                                  for root in ("hkey_current_user", "hkey_local_machine")])
         # New files: only the fonts and the files the package put into the
         # system and Windows folders, the vendor's data folder that other
-        # products of the vendor share (empty), and the interface library's
-        # log.
+        # products of the vendor share (empty), the interface library's
+        # log, and the logs of the install and the uninstall in the
+        # temporary folder (kept for whoever looks after the machine).
         log = str((log_dir / "ZZInterface.log").relative_to(session.drive_root("c"))).lower()
         temp = str(self.places.temp.relative_to(session.drive_root("c"))).lower()
         # The runs' own logs in the temporary folder aside.

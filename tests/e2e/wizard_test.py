@@ -17,6 +17,7 @@ IMEBASE_IME_HOLDER, and what harness.py reads."""
 
 import os
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -198,6 +199,16 @@ class WizardCase(unittest.TestCase):
         self.assertEqual(values["InstallLocation"], INSTALL_DIR)
         self.assertEqual(values["UninstallString"], f'"{INSTALL_DIR}Unstall.exe" -u name=[{IME}]')
         self.assertEqual(values["ModifyPath"], f'"{INSTALL_DIR}Unstall.exe" -r name=[{IME}]')
+        # What Windows' list of programs and deployment tools read: the
+        # silent uninstall command quoted like UninstallString, the day,
+        # and the KiB of the install folder's files (the list of them
+        # written after the entry aside).
+        self.assertEqual(values["QuietUninstallString"], f'"{INSTALL_DIR}Unstall.exe" /S -u name=[{IME}]')
+        self.assertEqual(values["InstallDate"], time.strftime("%Y%m%d"))
+        on_disk = sum(p.stat().st_size for p in self.install_dir.rglob("*")
+                      if p.is_file() and p.name != "_installed_.lst")
+        self.assertEqual(values["EstimatedSize"], (on_disk + 1023) // 1024)
+        self.assertEqual(len(values), 19, sorted(values))
         for root in ("HKLM", "HKCU"):
             self.assertEqual(self.wine.reg_query(f"{root}\\{VENDOR_KEY}", "ZMEInstallPath"), INSTALL_DIR)
         # The system's list of installed programs shows the product (Wine

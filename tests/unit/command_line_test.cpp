@@ -289,3 +289,18 @@ TEST(RunSwitches, UnknownAndMalformedSwitchesAreNamed) {
     // A NUL ends the string.
     EXPECT_FALSE(scan_switches(std::u16string(u"a\0/S", 4)).silent);
 }
+
+TEST(RunLock, OneNamePerProductThatNoNameCanSteer) {
+    const std::u16string zinzin = app::run_lock_name(u"Zinzin IME");
+    EXPECT_EQ(zinzin, app::run_lock_name(u"Zinzin IME"));
+    EXPECT_EQ(zinzin.size(), 15u + 16u);
+    EXPECT_EQ(zinzin.substr(0, 15), u"ZinzinImeSetup-");
+    for (const char16_t* other : {u"Zinzin IME ", u"zinzin IME", u"", u"Global\\x", u"..\\..\\BaseNamedObjects\\y",
+                                  u"紫金拼音"}) {
+        const std::u16string name = app::run_lock_name(other);
+        EXPECT_NE(name, zinzin);
+        EXPECT_EQ(name.size(), 31u);
+        EXPECT_EQ(name.substr(0, 15), u"ZinzinImeSetup-");
+        EXPECT_EQ(name.find_first_not_of(u"0123456789abcdef", 15), std::u16string::npos);
+    }
+}

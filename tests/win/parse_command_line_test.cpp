@@ -173,10 +173,18 @@ TEST_F(ParseCommandLine, ValuesThatFillOrOverflowTheirSlot) {
     // Written as this program writes them (NUL not counted), one unit
     // short of the slot: read whole.
     entry.set(L"DisplayName", std::wstring(79, L'd'));
-    user.set(L"ZMEInstallPath", std::wstring(259, L'p'));
+    user.set(L"ZMEInstallPath", std::wstring(258, L'p') + L"\\");
     Parsed p = parse(L"-u name=[" + name + L"]");
     EXPECT_EQ(std::wstring(p.command.display_name), std::wstring(79, L'd'));
-    EXPECT_EQ(std::wstring(p.command.install_dir), std::wstring(259, L'p'));
+    EXPECT_EQ(std::wstring(p.command.install_dir), std::wstring(258, L'p') + L"\\");
+    // A folder comes with its backslash (added where the value has none):
+    // as long without one, there is no room to add it, and no folder.
+    user.set(L"ZMEInstallPath", std::wstring(259, L'p'));
+    p = parse(L"-u name=[" + name + L"]");
+    EXPECT_STREQ(p.command.install_dir, L"");
+    user.set(L"ZMEInstallPath", L"C:\\IME");
+    p = parse(L"-u name=[" + name + L"]");
+    EXPECT_STREQ(p.command.install_dir, L"C:\\IME\\");
 
     // Exactly filling the slot without a NUL: Windows hands the bytes over
     // unterminated (the slot's last unit is then cut), Wine asks for room

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,14 @@ TEST_F(RegistryEntriesTest, UninstallEntryHoldsItsSixteenStrings) {
     expect_text(entry(L"InstallLocation"), dir, "InstallLocation");
     expect_text(entry(L"InstallSource"), L"C:\\dl\\setup.exe", "InstallSource");
     expect_text(entry(L"ModifyPath"), L"\"" + dir + L"Unstall.exe\" -r name=[" + name() + L"]", "ModifyPath");
+    // Then the three that deployment tools read.
+    expect_text(entry(L"QuietUninstallString"), L"\"" + dir + L"Unstall.exe\" /S -u name=[" + name() + L"]",
+                "QuietUninstallString");
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    wchar_t date[16];
+    std::swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    expect_text(entry(L"InstallDate"), date, "InstallDate");
 
     support::UniqueKey key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kUninstall + name()).c_str(), 0, KEY_READ | install::kRegistryView,
@@ -178,7 +187,13 @@ TEST_F(RegistryEntriesTest, UninstallEntryHoldsItsSixteenStrings) {
     ASSERT_EQ(RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
                                nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(values, 16u);
+    EXPECT_EQ(values, 16u + 3u);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    DWORD bytes = sizeof size;
+    ASSERT_EQ(RegQueryValueExW(key.get(), L"EstimatedSize", nullptr, &type, reinterpret_cast<BYTE*>(&size), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
 }
 
 TEST_F(RegistryEntriesTest, EmptyHelpLinkNamesTheInstalledHelpFile) {

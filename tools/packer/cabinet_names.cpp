@@ -3,7 +3,7 @@
 #include "cabinet_format.h"
 #include "package/stored_name.h"
 #include "tool_error.h"
-#include "utf8.h"
+#include "support/utf8.h"
 
 #include <set>
 #include <string_view>
@@ -28,7 +28,7 @@ std::string stored_name_problem(const std::string& name) {
         return "the name is " + std::to_string(name.size()) +
                " bytes long; a cabinet holds names of up to 255 bytes (UTF-8)";
     }
-    const auto wide = utf8_to_utf16(name);
+    const auto wide = support::utf8_to_utf16(name);
     if (!wide) return "the name isn't valid UTF-8";
     std::size_t part_start = 0;
     for (std::size_t i = 0; i <= name.size(); ++i) {

@@ -5,7 +5,7 @@
 #include "cabinet_names.h"
 #include "folder_reader.h"
 #include "tool_error.h"
-#include "utf8.h"
+#include "support/utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -63,7 +63,7 @@ void append_file_entries(std::vector<std::uint8_t>& out, std::span<const Cabinet
         for (std::size_t i = plan[folder].first; i < plan[folder].first + plan[folder].count; ++i) {
             const CabinetFile& f = files[i];
             std::uint16_t attributes = f.attributes & ~cab::kAttribNameIsUtf8;
-            if (!is_ascii(f.name)) attributes |= cab::kAttribNameIsUtf8;
+            if (!support::is_ascii(f.name)) attributes |= cab::kAttribNameIsUtf8;
             cab::append32(out, static_cast<std::uint32_t>(file_size(f)));
             cab::append32(out, static_cast<std::uint32_t>(offset));
             cab::append16(out, static_cast<std::uint16_t>(folder));

@@ -12,7 +12,7 @@
 #include "progress_line.h"
 #include "tool_error.h"
 #include "update_signing.h"
-#include "utf8.h"
+#include "support/utf8.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "description.h"
 
 #include "package/install_info.h"
-#include "utf8.h"
+#include "support/utf8.h"
 
 #include <cstring>
 #include <optional>
@@ -98,7 +98,7 @@ void apply_line(std::string_view line, const LineError& at, std::set<std::string
         store_number(record, *field, *number);
         return;
     }
-    const std::u16string text = *utf8_to_utf16(value);  // the whole line was checked already
+    const std::u16string text = *support::utf8_to_utf16(value);  // the whole line was checked already
     if (text.find(u'\0') != std::u16string::npos) at.fail("the text holds a NUL character");
     if (text.size() > field->units - 1) {
         at.fail(name + " is " + std::to_string(text.size()) + " UTF-16 units long; its slot holds at most " +
@@ -124,7 +124,7 @@ std::vector<std::uint8_t> record_from_description(std::span<const std::uint8_t> 
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const LineError at(file_name, ++number);
-        if (!utf8_to_utf16(line)) at.fail("the line isn't valid UTF-8");
+        if (!support::utf8_to_utf16(line)) at.fail("the line isn't valid UTF-8");
         const std::string_view content = trim(line);
         if (content.empty() || content.front() == '#') continue;
         apply_line(content, at, seen, record);

@@ -1,8 +1,8 @@
-#include "utf8.h"
+#include "support/utf8.h"
 
 #include <cstdint>
 
-namespace imepack {
+namespace support {
 
 namespace {
 
@@ -53,4 +53,4 @@ bool is_ascii(std::string_view text) {
     return true;
 }
 
-}  // namespace imepack
+}  // namespace support
