@@ -126,31 +126,26 @@ unsigned long long file_bytes(const wchar_t* path) {
     return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// KiB (rounded up) of what the install leaves in its folder: the files it
-// placed there and the package it keeps beside them. Counted the same
-// whether the run installs or repairs: the install information (deleted
-// when the run ends), the list of placed files and the kept package
-// itself (a repair's list names it, an install's doesn't yet) aside from
-// the list, the package counted once from where the run reads it.
+// KiB (rounded up) of what the install leaves in its folder: every file
+// it placed there, the kept package and the list of placed files among
+// them, but not the install information, which goes when the run ends.
+// Read once those are in place, so that an install and a repair of the
+// same package count the same.
 DWORD installed_kib(const InstallRun& run) {
     unsigned long long bytes = 0;
     for (const std::wstring& relative : run.placed) {
-        bool own = false;
-        for (const wchar_t* name : {kInstallInfoName, kInstallListName, kBackupPackageName})
-            own = own || CompareStringOrdinal(relative.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
-        if (own) continue;
+        if (CompareStringOrdinal(relative.c_str(), -1, kInstallInfoName, -1, TRUE) == CSTR_EQUAL) continue;
         bytes += file_bytes((std::wstring(run.install_dir) + relative).c_str());
     }
-    if (run.context != nullptr) bytes += file_bytes(run.context->package_path);
     const unsigned long long kib = (bytes + 1023) / 1024;
     return kib > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(kib);
 }
 
 // What Windows' list of programs and deployment tools read beyond the
-// sixteen values: the size, the day of the install and the uninstall
-// command that asks nobody anything.
+// sixteen values: the day of the install and the uninstall command that
+// asks nobody anything (the size follows once the package is kept,
+// write_estimated_size).
 void write_deployment_values(InstallRun& run, const wchar_t* path, HKEY key) {
-    write_number(run, HKEY_LOCAL_MACHINE, path, key, L"EstimatedSize", installed_kib(run));
     SYSTEMTIME today{};
     GetLocalTime(&today);
     wchar_t date[16];
@@ -238,6 +233,18 @@ std::size_t read_update_url(const wchar_t* name, wchar_t* buffer) {
         return 0;
     if (!support::read_whole_string_value(key.get(), kUpdateUrlValue, text, kUpdateUrlUnits)) return 0;
     return std::wcslen(text);
+}
+
+int write_estimated_size(InstallRun& run) {
+    const wchar_t* ime_name = ime_name_of(run);
+    if (!is_plain_name(ime_name)) return 1;
+    wchar_t path[app::kPathUnits];
+    support::format_slot(path, kUninstallKeyFormat, ime_name);
+    support::UniqueKey entry;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE | kRegistryView, entry.put()) != ERROR_SUCCESS)
+        return 0;
+    write_number(run, HKEY_LOCAL_MACHINE, path, entry.get(), L"EstimatedSize", installed_kib(run));
+    return 1;
 }
 
 }  // namespace install

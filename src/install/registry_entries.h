@@ -48,6 +48,10 @@ inline constexpr std::size_t kUpdateUrlUnits = 256;
 // here stops the run. An IME name that isn't one plain key name writes
 // nothing (it would name the Uninstall key itself or another key).
 int write_uninstall_entry(InstallRun& run, const wchar_t* owner, const wchar_t* company);
+// The entry's "EstimatedSize" (REG_DWORD): KiB of the files the run placed
+// in the install folder, the kept package and its list included. Written
+// once those are in place. 1, or 0 when the entry can't be opened.
+int write_estimated_size(InstallRun& run);
 
 // Sets "ZMEInstallPath" = the install folder (with its trailing backslash)
 // in "Software\marlix\<ime_name>" under HKEY_LOCAL_MACHINE, then under

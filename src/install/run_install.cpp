@@ -96,6 +96,7 @@ bool run_steps(InstallRun& run, const wchar_t* owner, const wchar_t* company) {
     if (backup_package(run) == 0) return step_failed(run, kRowBackup);
     // Beside the kept package: what the removal may take.
     if (!write_install_list(run)) return step_failed(run, kRowBackup);
+    write_estimated_size(run);
 
     post_progress(run, kPositionShortcuts, kRowShortcuts);
     return create_shortcuts(run) != 0 || step_failed(run, kRowShortcuts);

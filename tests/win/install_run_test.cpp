@@ -442,15 +442,16 @@ TEST(RunInstall, AFileThatCantBePlacedFailsTheRunWithItsErrorAndKeepsTheInstalle
     second.add_uninstaller("uninstaller v2");
     put_file(dir + L"blocked", "the user's file");
     install::InstallRun run = page_run(page, second);
-    wintest::FailureLog log;
-    run.report = &log;
     EXPECT_EQ(install::run_install(run, dir.c_str(), L"second owner", L"c"), 0);
     Rows expected = first_rows(3);
     expected.push_back(install::kRowFailed);
     EXPECT_EQ(page.rows(), expected);
-    ASSERT_EQ(log.failures.size(), 1u);
-    EXPECT_EQ(log.failures[0].first, dir + L"blocked");
-    EXPECT_EQ(log.failures[0].second, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    // The file that failed with its error, then the step.
+    const auto& failures = page.recorded().failures();
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].first, dir + L"blocked");
+    EXPECT_EQ(failures[0].second, static_cast<unsigned long>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(failures[1].first, L"1.创建文件系统....");
 
     // Undone: the first install as it was, nothing of the second left.
     EXPECT_EQ(file_text(dir + L"config.exe"), "settings program");

@@ -179,6 +179,8 @@ TEST_F(RegistryEntriesTest, UninstallEntryHoldsItsSixteenStrings) {
     std::swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
     expect_text(entry(L"InstallDate"), date, "InstallDate");
 
+    // The size follows once the package is kept.
+    EXPECT_EQ(install::write_estimated_size(run_), 1);
     support::UniqueKey key;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kUninstall + name()).c_str(), 0, KEY_READ | install::kRegistryView,
                             key.put()),
