@@ -1,5 +1,6 @@
 #include "install/file_placement.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -152,6 +153,35 @@ bool copy_entry(const WIN32_FIND_DATAW& entry, const PathSlot& source_prefix, co
            Placement::Failed;
 }
 
+// How many files of a folder have their records written with one flush of
+// the journal before any of them is placed.
+constexpr std::size_t kFilesPerBatch = 256;
+
+// Records the files among entries [first, end) in the journal with one
+// flush, before any of them is placed: each target's old content or its
+// absence. A kill after the flush leaves records of files not placed yet,
+// which undo to nothing (a target that was never written isn't there to
+// delete; one that was kept is put back as it was). A target the journal
+// can't keep is left to place_file, which asks again and stages it for the
+// restart. False when the journal file refused the batch: nothing of it
+// may be placed.
+bool record_batch(const std::vector<WIN32_FIND_DATAW>& entries, std::size_t first, std::size_t end,
+                  const PathSlot& source_prefix, const PathSlot& target_prefix, InstallJournal* journal) {
+    if (journal == nullptr) return true;
+    journal->defer_writes();
+    PathSlot source;
+    PathSlot target;
+    for (std::size_t at = first; at < end; ++at) {
+        const WIN32_FIND_DATAW& entry = entries[at];
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        if (!join(source, source_prefix.c_str(), entry.cFileName) ||
+            !join(target, target_prefix.c_str(), entry.cFileName) || source.view() == target.view())
+            continue;  // copy_entry tells or skips these
+        journal->before_file_write(target.c_str());
+    }
+    return journal->make_durable();
+}
+
 struct FindCloser {
     HANDLE handle;
     ~FindCloser() {
@@ -222,6 +252,9 @@ Placement place_file(const wchar_t* source, const wchar_t* target, InstallRun* r
     note_placed_file(*run, target);
     if (placed == Placement::Scheduled) report_touched(*run, support::Touch::file_staged, target);
     else report_touched(*run, replacing ? support::Touch::file_replaced : support::Touch::file_copied, target);
+    // A moment of its own: the journal's records come in batches, the
+    // files they name one by one.
+    if (journal != nullptr) crash_point(L"P");
     return placed;
 }
 
@@ -240,24 +273,38 @@ int copy_tree(const wchar_t* source, const wchar_t* target, int keep, InstallRun
         return 0;
     }
 
-    WIN32_FIND_DATAW entry{};
-    FindCloser search{FindFirstFileW(pattern.c_str(), &entry)};
-    if (search.handle == INVALID_HANDLE_VALUE) {
-        // A folder without even "." and ".." (a drive's root): nothing to place.
+    // The folder's entries first, then placed in batches.
+    std::vector<WIN32_FIND_DATAW> entries;
+    {
+        WIN32_FIND_DATAW entry{};
+        FindCloser search{FindFirstFileW(pattern.c_str(), &entry)};
+        if (search.handle == INVALID_HANDLE_VALUE) {
+            // A folder without even "." and ".." (a drive's root): nothing to place.
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND) return 1;
+            tell_failure(run, source, error);
+            return 0;
+        }
+        do {
+            entries.push_back(entry);
+        } while (FindNextFileW(search.handle, &entry));
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return 1;
-        tell_failure(run, source, error);
-        return 0;
+        if (error != ERROR_NO_MORE_FILES) {
+            tell_failure(run, source, error);
+            return 0;
+        }
     }
-    do {
-        // The first file that can't be placed ends the walk: the run fails
-        // and is undone, and the rest would only be undone too.
-        if (!copy_entry(entry, source_prefix, target_prefix, keep, run)) return 0;
-    } while (FindNextFileW(search.handle, &entry));
-    const DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) {
-        tell_failure(run, source, error);
-        return 0;
+    for (std::size_t first = 0; first < entries.size(); first += kFilesPerBatch) {
+        const std::size_t end = std::min(entries.size(), first + kFilesPerBatch);
+        if (!record_batch(entries, first, end, source_prefix, target_prefix, journal_of(run))) {
+            tell_failure(run, target, last_error_or(ERROR_WRITE_FAULT));
+            return 0;
+        }
+        for (std::size_t at = first; at < end; ++at) {
+            // The first file that can't be placed ends the walk: the run fails
+            // and is undone, and the rest would only be undone too.
+            if (!copy_entry(entries[at], source_prefix, target_prefix, keep, run)) return 0;
+        }
     }
     return 1;
 }

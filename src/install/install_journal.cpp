@@ -11,6 +11,7 @@
 #include "app/private_folder.h"
 #include "app/protected_folders.h"
 #include "support/format_bounded.h"
+#include "support/replace_file.h"
 
 #include "install/file_names.h"
 #include "install/ime_layout_removal.h"
@@ -42,11 +43,31 @@ bool is_folder(const wchar_t* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// The backup goes back beside the file and is renamed over it, so that
+// the file is at every moment the run's whole version or the old one, also
+// when the undo itself is cut short. The copy gets the rights of the
+// file's folder, as any file made there does (the backup's own are the
+// journal folder's, which only administrators may read).
 bool restore_file(const std::wstring& path, const std::wstring& backup, DWORD attributes) {
     support::clear_read_only(path.c_str());
-    if (!CopyFileW(backup.c_str(), path.c_str(), FALSE)) return false;
+    const DWORD error = support::copy_then_rename(backup.c_str(), path.c_str());
+    if (error != 0) {
+        SetLastError(error);
+        return false;
+    }
     SetFileAttributesW(path.c_str(), attributes);
     return true;
+}
+
+// `path` case-folded the way the file system compares names (the same
+// upper-casing CompareStringOrdinal ignores case with), for looking it up.
+std::wstring folded(const std::wstring& path) {
+    std::wstring key(path);
+    if (!key.empty() && LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(),
+                                      static_cast<int>(path.size()), key.data(), static_cast<int>(key.size()),
+                                      nullptr, nullptr, 0) != static_cast<int>(key.size()))
+        key = path;  // not mapped: looked up as written (a second record at worst)
+    return key;
 }
 
 bool restore_value(HKEY root, const std::wstring& subkey, const std::wstring& name, bool existed, DWORD type,
@@ -314,9 +335,12 @@ InstallJournal::~InstallJournal() {
 }
 
 bool InstallJournal::file_recorded(const std::wstring& path) const {
-    for (const Entry& entry : entries_)
-        if (entry.kind == Kind::File && same_name(entry.path, path)) return true;
-    return false;
+    return recorded_files_.count(folded(path)) != 0;
+}
+
+void InstallJournal::forget_entries() noexcept {
+    entries_.clear();
+    recorded_files_.clear();
 }
 
 bool InstallJournal::value_recorded(HKEY root, const std::wstring& subkey, const std::wstring& name) const {
@@ -341,15 +365,36 @@ void InstallJournal::note_failure(const wchar_t* what, unsigned long error) noex
 
 bool InstallJournal::write_line(const std::wstring& line) {
     if (file_ == INVALID_HANDLE_VALUE) return true;
-    const std::wstring text = line + L"\n";
-    const auto bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (pending_.empty()) pending_moment_ = line.substr(0, 1);
+    pending_ += line;
+    pending_ += L'\n';
+    return deferring_ || write_pending();
+}
+
+// The waiting lines in one write and one flush. Lines the file refused
+// are dropped: their records are refused to the callers (or the batch is),
+// and a later write must not carry them in after the fact.
+bool InstallJournal::write_pending() {
+    if (file_ == INVALID_HANDLE_VALUE || pending_.empty()) return true;
+    const auto bytes = static_cast<DWORD>(pending_.size() * sizeof(wchar_t));
     DWORD written = 0;
-    if (!WriteFile(file_, text.data(), bytes, &written, nullptr) || written != bytes || !FlushFileBuffers(file_)) {
-        note_failure(file_path_.c_str(), GetLastError());
+    const bool done =
+        WriteFile(file_, pending_.data(), bytes, &written, nullptr) && written == bytes && FlushFileBuffers(file_);
+    const DWORD error = done ? 0 : (GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT);
+    pending_.clear();
+    if (!done) {
+        note_failure(file_path_.c_str(), error);
+        SetLastError(error);
         return false;
     }
-    crash_point(line.substr(0, 1).c_str());
+    // One moment per flush: what a kill from here on finds on the disk.
+    crash_point(pending_moment_.c_str());
     return true;
+}
+
+bool InstallJournal::make_durable() {
+    deferring_ = false;
+    return write_pending();
 }
 
 bool InstallJournal::write(const Entry& entry) {
@@ -397,6 +442,7 @@ bool InstallJournal::write(const Entry& entry) {
 // caller is told no and leaves the thing alone.
 bool InstallJournal::record(Entry entry) {
     if (!write(entry)) return false;
+    if (entry.kind == Kind::File) recorded_files_.insert(folded(entry.path));
     entries_.push_back(std::move(entry));
     return true;
 }
@@ -411,8 +457,13 @@ bool InstallJournal::keep_on_disk(const wchar_t* file, const wchar_t* install_di
     }
     file_ = handle;
     file_path_ = file;
+    // The head and the records so far with one flush.
+    const bool deferring = deferring_;
+    deferring_ = true;
     bool written = write_line(std::wstring(L"H\t") + kJournalVersion + L"\t" + with_backslash(install_dir));
     for (const Entry& entry : entries_) written = written && write(entry);
+    written = make_durable() && written;
+    deferring_ = deferring;
     if (!written) {
         close_file(true);
         return false;
@@ -622,17 +673,18 @@ void InstallJournal::rollback() noexcept {
     // What couldn't be undone has been told; a second try from the same
     // records would find the same obstacle, so the records go.
     delete_backups();
-    entries_.clear();
+    forget_entries();
     close_file(true);
 }
 
 void InstallJournal::commit() noexcept {
     // Marked first: a run killed from here on is finished, not undone.
+    deferring_ = false;
     if (file_ != INVALID_HANDLE_VALUE && !write_line(L"C")) {
         // Without the mark a later run would undo a finished install:
         // the records go now, and what was moved aside stays for a person.
         delete_backups();
-        entries_.clear();
+        forget_entries();
         close_file(true);
         return;
     }
@@ -645,7 +697,7 @@ void InstallJournal::commit() noexcept {
         if (is_folder(entry.name.c_str())) note_failure(entry.name.c_str(), ERROR_DIR_NOT_EMPTY);
     }
     delete_backups();
-    entries_.clear();
+    forget_entries();
     close_file(true);
     crash_point(L"committed");
 }
@@ -862,6 +914,8 @@ bool InstallJournal::load(const wchar_t* file, const wchar_t* product_name, Inst
     // Backups found are the journal's to delete once it is done.
     for (const Entry& entry : entries) journal.backup_dir_made_ = journal.backup_dir_made_ || entry.existed;
     journal.entries_ = std::move(entries);
+    for (const Entry& entry : journal.entries_)
+        if (entry.kind == Kind::File) journal.recorded_files_.insert(folded(entry.path));
     return true;
 }
 
@@ -886,7 +940,7 @@ Recovery recover_interrupted_run(const wchar_t* product_name, support::RunReport
                 for (const InstallJournal::Entry& entry : journal.entries_)
                     if (entry.kind == InstallJournal::Kind::Aside && is_folder(entry.name.c_str()))
                         app::remove_directory_tree(entry.name.c_str());
-                journal.entries_.clear();
+                journal.forget_entries();
                 outcome = Recovery::Finished;
             } else {
                 journal.rollback();

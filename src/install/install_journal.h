@@ -13,7 +13,11 @@
 // On disk: a journal that keeps_on_disk() writes every record into its
 // file, and flushes it, before the call that records returns, so that a
 // run killed at any moment (power loss, a task manager) leaves a record of
-// everything it may have changed. A kill between creating a folder or key
+// everything it may have changed. Between defer_writes() and make_durable()
+// records wait in memory and go to the file with one flush: the caller
+// records the intents of a batch of changes (the files of a folder), makes
+// them durable, and only then makes the changes. An intent whose change a
+// kill prevented undoes to nothing, as above. A kill between creating a folder or key
 // and its record leaves that one empty folder or key; what the system
 // must never keep half (a layout for an IME file that rollback deletes) is
 // recorded before it is made (before_layout_install). The file lies in a folder only
@@ -31,6 +35,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/records.h"
@@ -112,6 +117,16 @@ public:
     // open without delete sharing).
     bool move_aside(const wchar_t* folder);
 
+    // Records from now on wait in memory until make_durable() (a journal
+    // without a file keeps them as always). The caller changes nothing
+    // that they name before make_durable() returned true.
+    void defer_writes() noexcept { deferring_ = true; }
+    // Writes the waiting records to the file and flushes it with one call;
+    // records are written at once again afterwards. False (told to the
+    // log, the Windows error left as the thread's last) when the file
+    // refused them: the caller must then leave alone what they name.
+    bool make_durable();
+
     // Writes every record from now on into `file` (a new file: one that
     // exists is refused) and flushes it before the recording call returns;
     // the records so far first. `install_dir` is written at its head: what
@@ -159,6 +174,8 @@ private:
     bool record(Entry entry);
     bool write(const Entry& entry);
     bool write_line(const std::wstring& line);
+    bool write_pending();
+    void forget_entries() noexcept;
     void note_failure(const wchar_t* what, unsigned long error) noexcept;
     void delete_backups() noexcept;
     void close_file(bool remove) noexcept;
@@ -169,11 +186,18 @@ private:
     bool backup_dir_made_ = false;
     unsigned next_backup_ = 0;
     std::vector<Entry> entries_;
+    // The File entries' paths, case-folded as the file system compares
+    // names, so that a run of thousands of files asks in constant time
+    // whether one is recorded.
+    std::unordered_set<std::wstring> recorded_files_;
     support::RunReport* log_ = nullptr;
     std::size_t failures_ = 0;
     friend Recovery recover_interrupted_run(const wchar_t* product_name, support::RunReport& log);
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::wstring file_path_;
+    bool deferring_ = false;
+    std::wstring pending_;          // lines not yet in the file
+    std::wstring pending_moment_;   // the first waiting line's kind
 };
 
 // Run first by the install, the repair and the uninstall of `product_name`:

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,7 +96,13 @@ TEST(InstallJournalFiles, RollbackDeletesNewFilesAndRestoresOverwrittenOnes) {
     // A second write of the same file in the same run: the first record keeps the original.
     ASSERT_TRUE(journal.before_file_write(old.c_str()));
     ASSERT_TRUE(wintest::write_file(old, bytes("after again")));
-    EXPECT_EQ(journal.size(), 2u);
+    // The same file named in other letter cases (as the file system compares
+    // names, accented letters too) is the same record.
+    const std::wstring accented = scratch.file(L"\u00c4\u00e9.dat");
+    ASSERT_TRUE(journal.before_file_write(accented.c_str()));
+    ASSERT_TRUE(journal.before_file_write(scratch.file(L"\u00e4\u00c9.DAT").c_str()));
+    ASSERT_TRUE(journal.before_file_write(scratch.file(L"OLD.dll").c_str()));
+    EXPECT_EQ(journal.size(), 3u);
 
     journal.rollback();
     EXPECT_FALSE(file_exists(fresh));
@@ -556,6 +563,59 @@ TEST(InstallJournalOnDisk, AKilledRunIsUndoneByTheNextAndSaysSo) {
     // Nothing left: the next run finds nothing to do.
     EXPECT_EQ(install::recover_interrupted_run(product.name(), report), install::Recovery::None);
     EXPECT_FALSE(file_exists(fresh));
+}
+
+// Records written in a batch reach the disk together, before any change
+// they name; a run killed after them with only some of the changes made
+// is undone to the state before it, the intents without a change to nothing.
+TEST(InstallJournalOnDisk, ABatchKilledHalfWayIsUndoneAndItsUnmadeChangesToNothing) {
+    ScratchFolder scratch(L"journal");
+    const std::wstring install_dir = scratch.file(L"Product");
+    const std::wstring old = install_dir + L"\\old.dll";
+    const std::wstring untouched = install_dir + L"\\untouched.dll";
+    const std::wstring placed = install_dir + L"\\placed.dll";
+    const std::wstring unplaced = install_dir + L"\\unplaced.dll";
+    ASSERT_TRUE(CreateDirectoryW(install_dir.c_str(), nullptr));
+    ASSERT_TRUE(wintest::write_file(old, bytes("before")));
+    ASSERT_TRUE(wintest::write_file(untouched, bytes("as it was")));
+    ASSERT_TRUE(SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_READONLY));
+    TestProduct product;
+    {
+        KeptReport report;
+        std::unique_ptr<InstallJournal> journal =
+            install::open_run_journal(product.name(), install_dir.c_str(), L"", report);
+        const auto on_disk = [&] {
+            const auto data = wintest::read_file(product.file());
+            return std::wstring(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+        };
+        journal->defer_writes();
+        for (const std::wstring* path : {&old, &untouched, &placed, &unplaced})
+            ASSERT_TRUE(journal->before_file_write(path->c_str()));
+        EXPECT_EQ(on_disk().find(L"unplaced.dll"), std::wstring::npos);
+        ASSERT_TRUE(journal->make_durable());
+        EXPECT_NE(on_disk().find(L"unplaced.dll"), std::wstring::npos);
+        // Records from now on reach the disk at once again.
+        const std::wstring later = install_dir + L"\\later.dll";
+        ASSERT_TRUE(journal->before_file_write(later.c_str()));
+        EXPECT_NE(on_disk().find(L"later.dll"), std::wstring::npos);
+        // Two of the four changes are made, then the run is killed.
+        SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(wintest::write_file(old, bytes("after")));
+        ASSERT_TRUE(wintest::write_file(placed, bytes("new")));
+        EXPECT_EQ(report.failures, std::vector<std::wstring>{});
+    }
+    KeptReport report;
+    EXPECT_EQ(install::recover_interrupted_run(product.name(), report), install::Recovery::RolledBack);
+    EXPECT_EQ(report.failures, std::vector<std::wstring>{});
+    EXPECT_EQ(content(old), "before");
+    EXPECT_EQ(GetFileAttributesW(old.c_str()) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(content(untouched), "as it was");
+    // Put back by a rename from beside it: nothing else is left in the folder.
+    std::vector<std::wstring> left = names_in(install_dir);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"old.dll", L"untouched.dll"}));
+    EXPECT_FALSE(folder_exists(product.folder()));
+    SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(InstallJournalOnDisk, ACommittedRunKilledInItsCleanUpIsFinished) {
