@@ -116,7 +116,10 @@ void write_entry_values(InstallRun& run, const wchar_t* path, HKEY key, const wc
 // One REG_DWORD value, journaled like the texts.
 void write_number(InstallRun& run, HKEY root, const wchar_t* path, HKEY key, const wchar_t* name, DWORD number) {
     if (run.journal != nullptr && !run.journal->before_value_write(root, path, name)) return;
-    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    const LSTATUS status = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    const std::wstring value = registry_text(root, path, name);
+    if (status == ERROR_SUCCESS) report_touched(run, support::Touch::value_written, value.c_str());
+    else report_failure(run, value.c_str(), static_cast<unsigned long>(status));
 }
 
 // Bytes of the file at `path`; 0 when it can't be read.
