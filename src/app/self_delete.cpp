@@ -63,10 +63,6 @@ bool format_delete_command(wchar_t (&command)[kCommandUnits], const wchar_t* int
 
 int schedule_file_delete(const wchar_t* path) { return schedule_delete(path, nullptr); }
 
-int schedule_file_and_folder_delete(const wchar_t* path, const wchar_t* folder) {
-    return folder != nullptr ? schedule_delete(path, folder) : 0;
-}
-
 int schedule_self_delete() {
     wchar_t module_path[kPathUnits];
     const DWORD length = GetModuleFileNameW(nullptr, module_path, kPathUnits);

@@ -197,60 +197,6 @@ bool take_switches(const RunSwitches& switches) {
     return true;
 }
 
-// Whether `folder` or a folder inside it (never entered through a link)
-// holds a file other than `program`; empty folders don't count.
-bool holds_files_besides(const std::wstring& folder, const std::wstring& program) {
-    WIN32_FIND_DATAW entry{};
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    bool found = false;
-    do {
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
-        const bool plain_folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                                  (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-        if (plain_folder) found = holds_files_besides(path, program);
-        else found = CompareStringOrdinal(path.c_str(), -1, program.c_str(), -1, TRUE) != CSTR_EQUAL;
-    } while (!found && FindNextFileW(search, &entry));
-    FindClose(search);
-    return found;
-}
-
-// The uninstaller the user started waits in the install folder while its
-// copy removes the product, and holds its own file meanwhile. Once the
-// product is gone and nothing but this program is left in its folder, the
-// program and the folder go after it has ended.
-// `install_dir` is the product's install folder as it was before the run
-// (empty when the run was no uninstall or the product wasn't installed).
-void remove_waiting_uninstaller(const RunContext& run, const wchar_t* install_dir) {
-    if (exit_code() != kExitSuccess && exit_code() != kExitRestartNeeded) return;
-    if (install_dir[0] == L'\0') return;
-    // Only the product's own uninstaller in its install folder.
-    const std::wstring module = run.module_path;
-    const std::size_t cut = module.find_last_of(L'\\');
-    if (cut == std::wstring::npos || cut < 3) return;
-    const std::wstring folder = module.substr(0, cut);
-    std::wstring product_folder = install_dir;
-    while (!product_folder.empty() && product_folder.back() == L'\\') product_folder.pop_back();
-    if (CompareStringOrdinal(folder.c_str(), -1, product_folder.c_str(), -1, TRUE) != CSTR_EQUAL) return;
-    // The product is gone: its uninstall entry no longer names a folder.
-    RunContext after = run;
-    CommandRecord command{};
-    parse_command_line(after, command);
-    if (command.install_dir[0] != L'\0') return;
-    // Files of others stay, and the folder with them.
-    const bool alone = !holds_files_besides(folder, module) && !is_system_location(folder.c_str());
-    // Started from a shortcut, this program (and so the interpreter it
-    // starts) may have the folder as its current directory, which keeps
-    // the folder from going.
-    wchar_t system[kPathUnits];
-    const UINT length = GetSystemDirectoryW(system, kPathUnits);
-    if (length == 0 || length >= kPathUnits || !SetCurrentDirectoryW(system)) return;
-    if (alone) schedule_file_and_folder_delete(module.c_str(), folder.c_str());
-    else schedule_file_delete(module.c_str());
-}
-
 }  // namespace
 
 void set_mode_entries(const ModeEntries& entries) noexcept { g_entries = entries; }
@@ -270,23 +216,9 @@ int CZZ_Install_BaseApp::InitInstance(const wchar_t* arguments) {
     if (!take_switches(switches)) return TRUE;
 
     // The first process makes the private workspace, starts its copy
-    // there, waits for it and ends here with its exit code.
-    // An uninstaller started from the install folder holds its own file
-    // while it waits for its copy: the folder it would leave is read now.
-    wchar_t uninstalled_dir[kPathUnits] = {};
-    {
-        RunContext probe = records.run();
-        CommandRecord command{};
-        support::copy_slot(probe.command_line, support::to_wide(switches.rest).c_str());
-        parse_command_line(probe, command);
-        if (probe.mode == kModeUninstall) support::copy_slot(uninstalled_dir, command.install_dir);
-    }
-    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) {
-        RunContext& run = records.run();
-        support::copy_slot(run.command_line, support::to_wide(switches.rest).c_str());
-        remove_waiting_uninstaller(run, uninstalled_dir);
-        return TRUE;
-    }
+    // there, waits for it and ends here with its exit code (the product's
+    // own uninstaller ends at once: its copy removes its very file).
+    if (relaunch_from_temp(records.run(), arguments) == Relaunch::Stop) return TRUE;
     // The rest of the program reads the argument string with the switches
     // blanked out: their values are no mode, name or "file=" path.
     support::copy_slot(records.run().command_line, support::to_wide(switches.rest).c_str());

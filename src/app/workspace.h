@@ -126,8 +126,6 @@ int schedule_self_delete();
 
 // The same for any file (schedule_self_delete passes its own path).
 int schedule_file_delete(const wchar_t* path);
-// The same for a file and then its folder's tree.
-int schedule_file_and_folder_delete(const wchar_t* path, const wchar_t* folder);
 
 // "<interpreter>" /c del "<short_path>" into `command`, followed by
 // & rmdir "<short_folder>" /s /q when `short_folder` isn't null; false
