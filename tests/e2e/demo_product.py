@@ -57,6 +57,16 @@ INSTALL_ROWS = [
 UNINSTALL_KEY = f"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{IME}"
 VENDOR_KEY = f"Software\\marlix\\{IME}"
 
+# Registry keys the install writes into (compared whole by the tests that
+# check a run left the product as installed).
+INSTALL_KEYS = [
+    UNINSTALL_KEY,
+    f"HKLM\\{VENDOR_KEY}",
+    f"HKCU\\{VENDOR_KEY}",
+    "HKLM\\System\\CurrentControlSet\\Control\\Keyboard Layouts",
+    "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+]
+
 DEMO_INSTALLER = Path(os.environ.get("IMEBASE_DEMO_INSTALLER", harness.build_dir() / "demo-ime-setup.exe"))
 DEMO_PRODUCT = Path(os.environ.get("IMEBASE_DEMO_PRODUCT",
                                    harness.build_dir() / "samples" / "demo-ime" / "product"))

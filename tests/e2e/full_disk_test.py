@@ -47,13 +47,7 @@ FAILED_ROW = "安装程序发生错误，所做操作已经撤销!"
 REPAIR_TITLE = f"{demo.DISPLAY_NAME} - 修复程序"
 REPAIR = "修复(&R)"
 REPAIR_DONE = "完成(&O)"
-KEYS = [
-    demo.UNINSTALL_KEY,
-    f"HKLM\\{demo.VENDOR_KEY}",
-    f"HKCU\\{demo.VENDOR_KEY}",
-    "HKLM\\System\\CurrentControlSet\\Control\\Keyboard Layouts",
-    "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
-]
+KEYS = demo.INSTALL_KEYS
 FILLER = "filler.bin"
 UPDATE_TITLE = f"{demo.DISPLAY_NAME} - 更新程序"
 SKIN_QUESTION = "colourful驱动更新"

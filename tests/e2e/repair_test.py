@@ -40,13 +40,7 @@ IME_STATUS = demo.IME_STATUS
 IME_HOLDER = demo.IME_HOLDER
 ROWS = demo.INSTALL_ROWS
 # Registry keys the install writes into (whole keys compared).
-KEYS = [
-    demo.UNINSTALL_KEY,
-    f"HKLM\\{demo.VENDOR_KEY}",
-    f"HKCU\\{demo.VENDOR_KEY}",
-    "HKLM\\System\\CurrentControlSet\\Control\\Keyboard Layouts",
-    "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
-]
+KEYS = demo.INSTALL_KEYS
 
 session = None
 places = None
